@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what Tessel needs to build, run and test on Debian 12, and only what
+# is missing: a second run does nothing and takes a moment.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    ffmpeg
+    fonts-dejavu-core
+)
+if [ "${1:-}" = "--test" ]; then
+    # Headless X server, a way to drive it from outside and to take pictures.
+    packages+=(xvfb xauth xdotool x11-utils imagemagick)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

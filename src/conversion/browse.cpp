@@ -1,0 +1,3 @@
+#include "mainwindow/tesselmainwindow.h"
+
+void tesselMainWindow::browse() {}

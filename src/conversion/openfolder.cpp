@@ -1,0 +1,3 @@
+#include "mainwindow/tesselmainwindow.h"
+
+void tesselMainWindow::on_pushButton_open_clicked() {}

@@ -1,0 +1,4 @@
+#pragma once
+
+// The only value Tessel keeps between runs: the folder last worked on.
+inline constexpr char lastOpenDirectoryKey[] = "lastOpenDirectory";

@@ -1,0 +1,52 @@
+#include "mainwindow/tesselmainwindow.h"
+
+#include "mainwindow/buildinfo.h"
+#include "ui_tesselmainwindow.h"
+#include "mainwindow/settingskeys.h"
+#include "update/updateaddress.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+
+
+tesselMainWindow::tesselMainWindow(QWidget *parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::tesselMainWindow>()),
+      updateBaseUrl(defaultUpdateBaseUrl()), updateTimeoutMs(defaultUpdateTimeoutMs)
+{
+    ui->setupUi(this);
+
+    connect(ui->pushButton_browse, SIGNAL(clicked()), this, SLOT(browse()));
+    connect(ui->pushButton_Process, SIGNAL(clicked()), this, SLOT(process()));
+
+    ui->label_build->setText(QStringLiteral("Version 1.0 (build ") + QString::number(buildNumber) +
+                             QStringLiteral(")"));
+
+    settings = std::make_unique<QSettings>(QStringLiteral("Ostrell"), QStringLiteral("Tessel"));
+
+    const QString lastFolder = settings->value(lastOpenDirectoryKey, QString()).toString();
+    if (!lastFolder.isEmpty())
+        ui->lineEdit->setText(lastFolder);
+
+    setWindowFlags(Qt::WindowTitleHint);
+}
+
+tesselMainWindow::~tesselMainWindow()
+{
+    settings->setValue(lastOpenDirectoryKey, ui->lineEdit->text());
+    // QSettings writes lazily; the value must be on disk when the process ends.
+    settings->sync();
+}
+
+void tesselMainWindow::refreshUI()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void tesselMainWindow::encodeFinished() {}
+
+void tesselMainWindow::produceVideoFinished() {}
+
+void tesselMainWindow::on_pushButton_2_clicked()
+{
+    QCoreApplication::quit();
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <QUrl>
+
+#include <memory>
+
+#include "update/fetchresult.h"
+
+class QProcess;
+class QSettings;
+
+namespace Ui {
+class tesselMainWindow;
+}
+
+class tesselMainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit tesselMainWindow(QWidget *parent = nullptr);
+    ~tesselMainWindow() override;
+
+    FetchResult fetchUrl(const QString &url);
+    TextFetchResult fetchUrlText(const QString &url);
+
+    // Test seams. The shipped program never calls these: it runs the encoder
+    // beside its executable and asks the publisher's host.
+    void setEncoderPath(const QString &path) { encoderPathOverride = path; }
+    void setUpdateBaseUrl(const QUrl &url) { updateBaseUrl = url; }
+    void setUpdateTimeout(int milliseconds) { updateTimeoutMs = milliseconds; }
+
+private slots:
+    void browse();
+    void process();
+    void refreshUI();
+    void encodeFinished();
+    void produceVideoFinished();
+    void on_pushButton_2_clicked();
+    void on_pushButton_clicked();
+    void on_pushButton_open_clicked();
+
+private:
+    QString encoderPath() const;
+
+    std::unique_ptr<QSettings> settings;
+    QProcess *encoderProcess = nullptr; // the running encoder, null between files
+    QStringList videoFiles;
+    std::unique_ptr<Ui::tesselMainWindow> ui;
+
+    QString encoderPathOverride;
+    QUrl updateBaseUrl;
+    int updateTimeoutMs;
+};

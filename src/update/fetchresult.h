@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// What a fetch brought back, and whether it worked at all: an empty body alone
+// cannot tell a failed request from an empty file.
+struct FetchResult
+{
+    bool ok = false;
+    QByteArray body;
+};
+
+struct TextFetchResult
+{
+    bool ok = false;
+    QString text;
+};

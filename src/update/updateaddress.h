@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QUrl>
+
+// Base address of the publisher's download host; the build names the host.
+QUrl defaultUpdateBaseUrl();
+
+// A silent host must not keep the user waiting for minutes.
+inline constexpr int defaultUpdateTimeoutMs = 15000;

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QFile>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include "mainwindow/settingskeys.h"
+
+// Points the program's settings store at a private temporary folder for the
+// life of this object, so a test never reads or writes the user's own
+// settings. Create it before the first window.
+class IsolatedSettings
+{
+public:
+    IsolatedSettings()
+    {
+        QStandardPaths::setTestMode(true);
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    }
+
+    QString folder() const { return dir.path(); }
+    QString file() const { return dir.filePath(QStringLiteral("Ostrell/Tessel.conf")); }
+
+    // Read and written through a fresh store each time, as the next run of
+    // the program would see it.
+    QVariant storedFolder() const
+    {
+        const QSettings store(QStringLiteral("Ostrell"), QStringLiteral("Tessel"));
+        return store.value(lastOpenDirectoryKey);
+    }
+    void storeFolder(const QString &folder) const
+    {
+        QSettings store(QStringLiteral("Ostrell"), QStringLiteral("Tessel"));
+        store.setValue(lastOpenDirectoryKey, folder);
+    }
+    void clear() const
+    {
+        QSettings store(QStringLiteral("Ostrell"), QStringLiteral("Tessel"));
+        store.clear();
+    }
+
+private:
+    QTemporaryDir dir;
+};

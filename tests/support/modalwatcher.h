@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
+
+// What a message box showed the user.
+struct SeenBox
+{
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QStringList buttons;     // texts of the buttons, in the box's order
+    bool hasParent = false;
+    bool hasDefaultButton = false;
+};
+
+// Answers the modal dialogs that the code under test opens, as a user would:
+// every new modal widget is handed to `answer` (by default: a message box is
+// recorded in `boxes` and its first button pressed; anything else rejected).
+// Polls on a timer, because the code under test blocks inside exec().
+class ModalWatcher : public QObject
+{
+public:
+    using Answer = std::function<void(QWidget *)>;
+
+    explicit ModalWatcher(Answer answer = {}) : answer(std::move(answer))
+    {
+        connect(&timer, &QTimer::timeout, this, &ModalWatcher::poll);
+        timer.start(10);
+    }
+
+    static SeenBox describe(const QMessageBox *box)
+    {
+        SeenBox seen;
+        seen.title = box->windowTitle();
+        seen.text = box->text();
+        seen.icon = box->icon();
+        for (const QAbstractButton *button : box->buttons())
+            seen.buttons << button->text().remove(QLatin1Char('&'));
+        seen.hasParent = box->parentWidget() != nullptr;
+        seen.hasDefaultButton = box->defaultButton() != nullptr;
+        return seen;
+    }
+
+    QList<SeenBox> boxes;
+    int dialogsSeen = 0;
+
+private:
+    void poll()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || modal == handled)
+            return;
+        handled = modal;
+        ++dialogsSeen;
+        if (auto *box = qobject_cast<QMessageBox *>(modal))
+            boxes << describe(box);
+        if (answer) {
+            answer(modal);
+        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            box->buttons().value(0)->click();
+        } else if (auto *dialog = qobject_cast<QDialog *>(modal)) {
+            dialog->reject();
+        }
+    }
+
+    Answer answer;
+    QTimer timer;
+    QPointer<QWidget> handled;
+};
