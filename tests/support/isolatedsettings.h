@@ -15,7 +15,7 @@ class IsolatedSettings
 public:
     IsolatedSettings()
     {
-        QStandardPaths::setTestMode(true);
+        QStandardPaths::setTestModeEnabled(true);
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
     }
 

@@ -1,0 +1,247 @@
+#include "ui_tesselmainwindow.h"
+
+#include <QBoxLayout>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QtTest>
+
+// The form alone, set up on a window that offers the same slot names as the
+// real one, so what the form binds by itself can be seen.
+class FormOnlyWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit FormOnlyWindow(const QString &name = QString())
+    {
+        setObjectName(name);
+        ui.setupUi(this);
+    }
+
+    Ui::tesselMainWindow ui;
+    QStringList calls;
+
+private slots:
+    void browse() { calls << QStringLiteral("browse"); }
+    void process() { calls << QStringLiteral("process"); }
+    void on_pushButton_clicked() { calls << QStringLiteral("on_pushButton_clicked"); }
+    void on_pushButton_2_clicked() { calls << QStringLiteral("on_pushButton_2_clicked"); }
+    void on_pushButton_open_clicked() { calls << QStringLiteral("on_pushButton_open_clicked"); }
+};
+
+class tst_Form : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void objects_data();
+    void objects();
+    void layouts_data();
+    void layouts();
+    void texts_data();
+    void texts();
+    void windowSizeAndTitle();
+    void keepsExistingObjectName();
+    void bindsByNameOnlyThreeButtons_data();
+    void bindsByNameOnlyThreeButtons();
+    void retranslateRestoresPlaceholder();
+    void focusFollowsCreationOrder();
+};
+
+void tst_Form::objects_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QString>("parentName"); // the widget or layout that holds it
+
+    QTest::newRow("centralWidget") << "centralWidget" << "QWidget" << "tesselMainWindow";
+    QTest::newRow("verticalLayout_2") << "verticalLayout_2" << "QVBoxLayout" << "centralWidget";
+    QTest::newRow("verticalLayout") << "verticalLayout" << "QVBoxLayout" << "verticalLayout_2";
+    QTest::newRow("horizontalLayout") << "horizontalLayout" << "QHBoxLayout" << "verticalLayout";
+    QTest::newRow("lineEdit") << "lineEdit" << "QLineEdit" << "horizontalLayout";
+    QTest::newRow("pushButton_browse") << "pushButton_browse" << "QPushButton"
+                                       << "horizontalLayout";
+    QTest::newRow("pushButton_open") << "pushButton_open" << "QPushButton" << "horizontalLayout";
+    QTest::newRow("pushButton_Process") << "pushButton_Process" << "QPushButton"
+                                        << "verticalLayout";
+    QTest::newRow("listWidget") << "listWidget" << "QListWidget" << "verticalLayout";
+    QTest::newRow("line") << "line" << "QFrame" << "verticalLayout";
+    QTest::newRow("horizontalLayout_2") << "horizontalLayout_2" << "QHBoxLayout"
+                                        << "verticalLayout";
+    QTest::newRow("pushButton") << "pushButton" << "QPushButton" << "horizontalLayout_2";
+    QTest::newRow("label_build") << "label_build" << "QLabel" << "horizontalLayout_2";
+    QTest::newRow("pushButton_2") << "pushButton_2" << "QPushButton" << "horizontalLayout_2";
+}
+
+namespace {
+// The layout that holds `object`: for a widget, the layout of its parent that
+// lists it; for a layout, its parent layout.
+QString holderName(QObject *object, QMainWindow *window)
+{
+    if (auto *layout = qobject_cast<QLayout *>(object)) {
+        if (auto *parentLayout = qobject_cast<QLayout *>(layout->parent()))
+            return parentLayout->objectName();
+        return layout->parentWidget() ? layout->parentWidget()->objectName() : QString();
+    }
+    auto *widget = qobject_cast<QWidget *>(object);
+    if (widget->parentWidget() == window)
+        return window->objectName();
+    for (QLayout *layout : window->findChildren<QLayout *>()) {
+        if (layout->indexOf(widget) >= 0)
+            return layout->objectName();
+    }
+    return QString();
+}
+} // namespace
+
+void tst_Form::objects()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, className);
+    QFETCH(QString, parentName);
+
+    FormOnlyWindow window;
+    QObject *object = window.findChild<QObject *>(name);
+    QVERIFY2(object, qPrintable(name + " is missing"));
+    QCOMPARE(QString::fromLatin1(object->metaObject()->className()), className);
+    QCOMPARE(holderName(object, &window), parentName);
+    if (auto *widget = qobject_cast<QWidget *>(object); widget && widget != window.ui.centralWidget)
+        QCOMPARE(widget->parentWidget(), window.ui.centralWidget);
+}
+
+void tst_Form::layouts_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("margin");
+    QTest::addColumn<QStringList>("items"); // in order
+
+    QTest::newRow("outer") << "verticalLayout_2" << 11 << QStringList{"verticalLayout"};
+    QTest::newRow("column") << "verticalLayout" << 0
+                            << QStringList{"horizontalLayout", "pushButton_Process", "listWidget",
+                                           "line", "horizontalLayout_2"};
+    QTest::newRow("folder row") << "horizontalLayout" << 0
+                                << QStringList{"lineEdit", "pushButton_browse", "pushButton_open"};
+    QTest::newRow("bottom row") << "horizontalLayout_2" << 0
+                                << QStringList{"pushButton", "label_build", "pushButton_2"};
+}
+
+void tst_Form::layouts()
+{
+    QFETCH(QString, name);
+    QFETCH(int, margin);
+    QFETCH(QStringList, items);
+
+    FormOnlyWindow window;
+    auto *layout = window.findChild<QBoxLayout *>(name);
+    QVERIFY(layout);
+    QCOMPARE(layout->spacing(), 6);
+    QCOMPARE(layout->contentsMargins(), QMargins(margin, margin, margin, margin));
+
+    QStringList seen;
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem *item = layout->itemAt(i);
+        QCOMPARE(layout->stretch(i), 0);
+        QCOMPARE(item->alignment(), Qt::Alignment());
+        seen << (item->layout() ? item->layout()->objectName() : item->widget()->objectName());
+    }
+    QCOMPARE(seen, items);
+}
+
+void tst_Form::texts_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("browse") << "pushButton_browse" << "Browse";
+    QTest::newRow("open") << "pushButton_open" << "Open";
+    QTest::newRow("process") << "pushButton_Process" << "Process";
+    QTest::newRow("update") << "pushButton" << "Check for Updates";
+    QTest::newRow("build label") << "label_build" << "TextLabel";
+    QTest::newRow("close") << "pushButton_2" << "Close";
+    QTest::newRow("folder field") << "lineEdit" << "";
+}
+
+void tst_Form::texts()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+
+    FormOnlyWindow window;
+    QWidget *widget = window.findChild<QWidget *>(name);
+    QVERIFY(widget);
+    QCOMPARE(widget->property("text").toString(), text);
+    QVERIFY(widget->isEnabled());
+}
+
+void tst_Form::windowSizeAndTitle()
+{
+    FormOnlyWindow window;
+    QCOMPARE(window.objectName(), QStringLiteral("tesselMainWindow"));
+    QCOMPARE(window.size(), QSize(417, 276));
+    QCOMPARE(window.windowTitle(), QStringLiteral("Tessel"));
+    QCOMPARE(window.ui.line->frameShape(), QFrame::HLine);
+    QCOMPARE(window.ui.line->frameShadow(), QFrame::Sunken);
+    QVERIFY(!window.menuWidget());
+    QVERIFY(!window.findChild<QStatusBar *>());
+    QVERIFY(!window.findChild<QToolBar *>());
+    QCOMPARE(window.ui.listWidget->count(), 0);
+}
+
+void tst_Form::keepsExistingObjectName()
+{
+    FormOnlyWindow window(QStringLiteral("mine"));
+    QCOMPARE(window.objectName(), QStringLiteral("mine"));
+}
+
+void tst_Form::bindsByNameOnlyThreeButtons_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QStringList>("calls");
+
+    QTest::newRow("Browse") << "pushButton_browse" << QStringList();
+    QTest::newRow("Process") << "pushButton_Process" << QStringList();
+    QTest::newRow("Open") << "pushButton_open" << QStringList{"on_pushButton_open_clicked"};
+    QTest::newRow("Check for Updates") << "pushButton" << QStringList{"on_pushButton_clicked"};
+    QTest::newRow("Close") << "pushButton_2" << QStringList{"on_pushButton_2_clicked"};
+}
+
+void tst_Form::bindsByNameOnlyThreeButtons()
+{
+    QFETCH(QString, button);
+    QFETCH(QStringList, calls);
+
+    FormOnlyWindow window;
+    auto *pushButton = window.findChild<QPushButton *>(button);
+    QVERIFY(pushButton);
+    pushButton->click();
+    QCOMPARE(window.calls, calls);
+}
+
+void tst_Form::retranslateRestoresPlaceholder()
+{
+    FormOnlyWindow window;
+    window.ui.label_build->setText(QStringLiteral("Version 1.0 (build 405)"));
+    window.ui.retranslateUi(&window);
+    QCOMPARE(window.ui.label_build->text(), QStringLiteral("TextLabel"));
+}
+
+void tst_Form::focusFollowsCreationOrder()
+{
+    FormOnlyWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    window.ui.lineEdit->setFocus();
+
+    const QStringList expected{"lineEdit",           "pushButton_browse", "pushButton_open",
+                               "pushButton_Process", "listWidget",        "pushButton",
+                               "pushButton_2"};
+    QStringList seen{QApplication::focusWidget()->objectName()};
+    for (int i = 1; i < expected.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        seen << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(seen, expected);
+}
+
+QTEST_MAIN(tst_Form)
+#include "tst_form.moc"
