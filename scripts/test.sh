@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Tessel and runs the whole test suite headless.
+# Installs what is missing, then builds Tessel and runs the whole test suite
+# headless twice: a normal build, and a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer, where any report fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --test
 export QT_QPA_PLATFORM=offscreen
 
-cmake --preset default >/dev/null
-cmake --build --preset default
-ctest --preset default
+for preset in default asan; do
+    echo "== $preset build =="
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+    ctest --preset "$preset"
+done
