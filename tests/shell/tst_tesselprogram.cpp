@@ -1,4 +1,4 @@
-#include "support/xvfbserver.h"
+#include "support/desktopsession.h"
 
 #include <QtTest>
 
@@ -13,40 +13,14 @@ private slots:
     void startsShowsWindowAndClosesCleanly();
 
 private:
-    QString xdotool(const QStringList &arguments, int timeoutMs = 10000);
-    void click(const QString &window, int x, int y);
-
-    std::unique_ptr<XvfbServer> xserver;
+    std::unique_ptr<DesktopSession> desktop;
 };
 
 void tst_TesselProgram::initTestCase()
 {
-    if (QString::fromUtf8(XDOTOOL_PROGRAM).isEmpty())
-        QSKIP("xdotool is not installed (scripts/install-deps.sh --test installs it)");
-    xserver = std::make_unique<XvfbServer>();
-    if (!xserver->isRunning())
-        QSKIP(qPrintable(xserver->error()));
-}
-
-QString tst_TesselProgram::xdotool(const QStringList &arguments, int timeoutMs)
-{
-    QProcess tool;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), xserver->display());
-    tool.setProcessEnvironment(env);
-    tool.start(QString::fromUtf8(XDOTOOL_PROGRAM), arguments);
-    if (!tool.waitForFinished(timeoutMs)) {
-        tool.kill();
-        tool.waitForFinished();
-        return QString();
-    }
-    return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
-}
-
-void tst_TesselProgram::click(const QString &window, int x, int y)
-{
-    xdotool({"mousemove", "--window", window, QString::number(x), QString::number(y), "click",
-             "1"});
+    desktop = std::make_unique<DesktopSession>();
+    if (!desktop->problem().isEmpty())
+        QSKIP(qPrintable(desktop->problem()));
 }
 
 void tst_TesselProgram::startsShowsWindowAndClosesCleanly()
@@ -60,33 +34,21 @@ void tst_TesselProgram::startsShowsWindowAndClosesCleanly()
     }
 
     QProcess tessel;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), xserver->display());
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
-    tessel.setProcessEnvironment(env);
-    tessel.start(QString::fromUtf8(TESSEL_PROGRAM), {});
+    desktop->start(tessel, QString::fromUtf8(TESSEL_PROGRAM), config.path());
     QVERIFY2(tessel.waitForStarted(), qPrintable(tessel.errorString()));
 
-    const QString window = xdotool({"search", "--sync", "--onlyvisible", "--name", "^Tessel$"});
+    const QString window = desktop->waitForWindow(QStringLiteral("Tessel"));
     QVERIFY2(!window.isEmpty(), "no visible window titled Tessel appeared");
-
-    QMap<QString, int> geometry;
-    for (const QString &line : xdotool({"getwindowgeometry", "--shell", window}).split('\n')) {
-        const QStringList pair = line.split('=');
-        if (pair.size() == 2)
-            geometry[pair[0]] = pair[1].toInt();
-    }
-    QCOMPARE(geometry.value("WIDTH"), 417);
-    QCOMPARE(geometry.value("HEIGHT"), 276);
+    const QSize size = desktop->windowSize(window);
+    QCOMPARE(size, QSize(417, 276));
 
     // Type a folder over the remembered one: the text shown at exit is what is kept.
-    click(window, 40, 22);
-    xdotool({"key", "--window", window, "ctrl+a"});
-    xdotool({"type", "--window", window, "--delay", "5", "/typed/by hand"});
+    desktop->click(window, QPoint(40, 22));
+    desktop->keys(window, {"ctrl+a"});
+    desktop->type(window, QStringLiteral("/typed/by hand"));
 
     // Close is the last button of the bottom row.
-    click(window, geometry.value("WIDTH") - 11 - 20, geometry.value("HEIGHT") - 11 - 10);
+    desktop->click(window, QPoint(size.width() - 11 - 20, size.height() - 11 - 10));
     QVERIFY2(tessel.waitForFinished(10000), "Close did not end the program");
     QCOMPARE(tessel.exitStatus(), QProcess::NormalExit);
     QCOMPARE(tessel.exitCode(), 0);
