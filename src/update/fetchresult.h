@@ -9,10 +9,14 @@ struct FetchResult
 {
     bool ok = false;
     QByteArray body;
+    // The application began quitting during the wait; nothing was learnt, and
+    // nothing should be shown.
+    bool quitting = false;
 };
 
 struct TextFetchResult
 {
     bool ok = false;
     QString text;
+    bool quitting = false;
 };

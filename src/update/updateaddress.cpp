@@ -1,8 +1,30 @@
 #include "update/updateaddress.h"
 
+namespace {
+QUrl withPath(const QUrl &base, const QString &path)
+{
+    QString basePath = base.path();
+    while (basePath.endsWith(QLatin1Char('/')))
+        basePath.chop(1);
+    QUrl url = base;
+    url.setPath(basePath + path);
+    return url;
+}
+} // namespace
+
 QUrl defaultUpdateBaseUrl()
 {
     // https: the installer is a program the user will run; fetched in clear
     // text, anyone on the path could swap it.
     return QUrl(QStringLiteral("https://" TESSEL_UPDATE_HOST));
+}
+
+QUrl versionFileUrl(const QUrl &base)
+{
+    return withPath(base, QStringLiteral("/Tessel/current_tessel.txt"));
+}
+
+QUrl installerUrl(const QUrl &base)
+{
+    return withPath(base, QStringLiteral("/Tessel/Setup.exe"));
 }

@@ -7,3 +7,7 @@ QUrl defaultUpdateBaseUrl();
 
 // A silent host must not keep the user waiting for minutes.
 inline constexpr int defaultUpdateTimeoutMs = 15000;
+
+// The two files the publisher keeps under the base address.
+QUrl versionFileUrl(const QUrl &base);
+QUrl installerUrl(const QUrl &base);

@@ -1,0 +1,340 @@
+#include <QtTest>
+
+#include <QDesktopServices>
+#include <QNetworkProxy>
+#include <QPushButton>
+#include <QScopeGuard>
+
+#include "cannedhttpserver.h"
+#include "mainwindow/localwait.h"
+#include "mainwindow/tesselmainwindow.h"
+#include "support/isolatedsettings.h"
+#include "support/modalwatcher.h"
+
+namespace {
+enum class Peer { Answers, NeverAnswers, ClosesAtOnce, StreamsForever, Refuses };
+enum class Outcome { OpensInstaller, SaysNewest, CouldNotCheck };
+
+const QString versionFile = QStringLiteral("/Tessel/current_tessel.txt");
+const QString versionRequest = QStringLiteral("GET /Tessel/current_tessel.txt HTTP/1.1");
+const QString newest = QStringLiteral("You have newest version.");
+const QString couldNotCheck = QStringLiteral("Could not check for updates.");
+
+QPushButton *button(const tesselMainWindow &window, const char *name)
+{
+    return window.findChild<QPushButton *>(QLatin1String(name));
+}
+
+QUrl installerOn(const QUrl &base)
+{
+    return QUrl(base.toString() + QStringLiteral("/Tessel/Setup.exe"));
+}
+} // namespace
+
+Q_DECLARE_METATYPE(Peer)
+Q_DECLARE_METATYPE(Outcome)
+
+// Stands in for the desktop's web browser.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
+
+// Every message box shown at all, also one whose exec() returned at once
+// because the application was quitting, before a watcher could see it.
+class ShownBoxes : public QObject
+{
+public:
+    ShownBoxes() { qApp->installEventFilter(this); }
+    ~ShownBoxes() override { qApp->removeEventFilter(this); }
+
+    QStringList texts;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show)
+            if (const auto *box = qobject_cast<QMessageBox *>(watched))
+                texts << box->text();
+        return false;
+    }
+};
+
+class UpdateCheckTest : public QObject
+{
+    Q_OBJECT
+
+    IsolatedSettings isolated;
+    UrlCatcher browser;
+
+    // The one answer the user saw: the notice, and nothing handed to the browser.
+    static void verifyNotice(const ModalWatcher &watcher, const UrlCatcher &browser,
+                             const QString &text)
+    {
+        QCOMPARE(browser.urls, QList<QUrl>());
+        QCOMPARE(watcher.dialogsSeen, 1);
+        QCOMPARE(watcher.boxes.size(), 1);
+        const SeenBox &box = watcher.boxes.first();
+        QCOMPARE(box.title, QStringLiteral("Notice"));
+        QCOMPARE(box.text, text);
+        QCOMPARE(box.icon, QMessageBox::NoIcon);
+        QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
+        QVERIFY(!box.hasParent);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // Straight to 127.0.0.1, whatever proxy the machine names.
+        QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), &browser, "open");
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &browser, "open");
+    }
+
+    void cleanupTestCase()
+    {
+        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    }
+
+    void init() { browser.urls.clear(); }
+
+    void check_data()
+    {
+        QTest::addColumn<Peer>("peer");
+        QTest::addColumn<QByteArray>("response");
+        QTest::addColumn<Outcome>("outcome");
+
+        using S = CannedHttpServer;
+        const auto answer = [](const char *name, const QByteArray &body, Outcome outcome) {
+            QTest::newRow(name) << Peer::Answers << S::response(200, body) << outcome;
+        };
+        answer("406", "406", Outcome::OpensInstaller);
+        answer("405", "405", Outcome::SaysNewest);
+        answer("405 and line break", "405\n", Outcome::SaysNewest);
+        answer("406 amid white space", "  406  \n", Outcome::OpensInstaller);
+        answer("404", "404", Outcome::SaysNewest);
+        answer("0", "0", Outcome::SaysNewest);
+        answer("-5", "-5", Outcome::SaysNewest);
+        answer("1.1", "1.1", Outcome::CouldNotCheck);
+        answer("406a", "406a", Outcome::CouldNotCheck);
+        answer("empty", "", Outcome::CouldNotCheck);
+        answer("406 plus 2^32", "4294967702", Outcome::CouldNotCheck);
+        answer("byte-order mark before 406",
+               "\xEF\xBB\xBF"
+               "406",
+               Outcome::CouldNotCheck);
+        answer("zero byte after 406", QByteArray("406\0garbage", 11), Outcome::OpensInstaller);
+        answer("byte 0xE9 after 406", "406\xE9", Outcome::CouldNotCheck);
+        // Padded so that, read whole, it would be a clean 406.
+        answer("1 MiB", QByteArray("406").leftJustified(1024 * 1024, ' '), Outcome::CouldNotCheck);
+        QTest::newRow("1 MiB without length")
+            << Peer::Answers
+            << S::response(200, QByteArray("406").leftJustified(1024 * 1024, ' '), {}, false)
+            << Outcome::CouldNotCheck;
+
+        QTest::newRow("HTTP 404 with a number")
+            << Peer::Answers << S::response(404, "406") << Outcome::CouldNotCheck;
+        QTest::newRow("HTTP 500 with a number")
+            << Peer::Answers << S::response(500, "406") << Outcome::CouldNotCheck;
+        // Both the redirect's own body and its target say 406.
+        QTest::newRow("301 to a valid file")
+            << Peer::Answers << S::response(301, "406", "Location: {base}/Tessel/moved.txt\r\n")
+            << Outcome::CouldNotCheck;
+
+        QTest::newRow("never answers")
+            << Peer::NeverAnswers << QByteArray() << Outcome::CouldNotCheck;
+        QTest::newRow("closes at once")
+            << Peer::ClosesAtOnce << QByteArray() << Outcome::CouldNotCheck;
+        // Only stopping the read ends this one in time.
+        QTest::newRow("endless body")
+            << Peer::StreamsForever << QByteArray() << Outcome::CouldNotCheck;
+        QTest::newRow("refused port") << Peer::Refuses << QByteArray() << Outcome::CouldNotCheck;
+    }
+
+    void check()
+    {
+        QFETCH(Peer, peer);
+        QFETCH(QByteArray, response);
+        QFETCH(Outcome, outcome);
+
+        CannedHttpServer server;
+        QVERIFY(server.isListening());
+        QUrl base = server.baseUrl();
+        server.serve(versionFile, response.replace("{base}", base.toEncoded()));
+        server.serve(QStringLiteral("/Tessel/moved.txt"), CannedHttpServer::response(200, "406"));
+        if (peer == Peer::NeverAnswers)
+            server.setMode(CannedHttpServer::Mode::NeverAnswer);
+        if (peer == Peer::ClosesAtOnce)
+            server.setMode(CannedHttpServer::Mode::CloseAtOnce);
+        if (peer == Peer::StreamsForever)
+            server.setMode(CannedHttpServer::Mode::EndlessBody);
+        if (peer == Peer::Refuses)
+            base.setPort(refusedPort());
+
+        tesselMainWindow window;
+        window.setUpdateBaseUrl(base);
+        if (peer == Peer::NeverAnswers)
+            window.setUpdateTimeout(300);
+
+        ModalWatcher watcher;
+        QElapsedTimer clock;
+        clock.start();
+        button(window, "pushButton")->click();
+        QVERIFY2(clock.elapsed() < 5000,
+                 qPrintable(QStringLiteral("the check took %1 ms").arg(clock.elapsed())));
+
+        // Only the version file is ever asked for (a redirect is not
+        // followed); Qt may repeat the request when a body ends by closing.
+        if (peer != Peer::Refuses)
+            QVERIFY(server.connections > 0);
+        if (peer != Peer::Refuses && peer != Peer::ClosesAtOnce)
+            QVERIFY(!server.requestLines.isEmpty());
+        QCOMPARE(server.requestLines.filter(versionRequest).size(), server.requestLines.size());
+
+        switch (outcome) {
+        case Outcome::OpensInstaller:
+            QCOMPARE(browser.urls, QList<QUrl>{installerOn(base)});
+            QCOMPARE(watcher.dialogsSeen, 0);
+            break;
+        case Outcome::SaysNewest:
+            verifyNotice(watcher, browser, newest);
+            break;
+        case Outcome::CouldNotCheck:
+            verifyNotice(watcher, browser, couldNotCheck);
+            break;
+        }
+    }
+
+    // The shipped window asks the built host over https. A proxy on 127.0.0.1
+    // sees the tunnel request and refuses it, so nothing leaves the machine.
+    void shippedCheckAsksTheBuiltHostOverHttps()
+    {
+        CannedHttpServer proxy;
+        QVERIFY(proxy.isListening());
+        QNetworkProxy::setApplicationProxy(
+            QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), proxy.port()));
+        const auto noProxy =
+            qScopeGuard([] { QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy); });
+
+        tesselMainWindow window;
+        ModalWatcher watcher;
+        button(window, "pushButton")->click();
+
+        QCOMPARE(proxy.requestLines,
+                 QStringList{QStringLiteral("CONNECT " TESSEL_UPDATE_HOST ":443 HTTP/1.1")});
+        verifyNotice(watcher, browser, couldNotCheck);
+    }
+
+    // A conversion-style wait that ends while the check still waits for its
+    // answer, and one that starts during the check and outlasts the answer.
+    void checkDuringAnotherWait_data()
+    {
+        QTest::addColumn<bool>("checkInsideWait");
+        QTest::newRow("check pressed during a wait") << true;
+        QTest::newRow("wait started during a check") << false;
+    }
+
+    void checkDuringAnotherWait()
+    {
+        QFETCH(bool, checkInsideWait);
+
+        CannedHttpServer server;
+        QVERIFY(server.isListening());
+        server.serve(versionFile, CannedHttpServer::response(200, "406"));
+        server.setAnswerDelay(200);
+
+        tesselMainWindow window;
+        window.setUpdateBaseUrl(server.baseUrl());
+        ModalWatcher watcher;
+
+        std::optional<LocalWait::End> otherEnd;
+        bool otherTimerFired = false;
+        const auto otherWait = [&](int lengthMs) {
+            LocalWait wait;
+            QTimer::singleShot(lengthMs, [&] {
+                otherTimerFired = true;
+                wait.finish();
+            });
+            otherEnd = wait.wait();
+        };
+
+        if (checkInsideWait) {
+            QTimer::singleShot(0, button(window, "pushButton"), &QPushButton::click);
+            otherWait(50);
+        } else {
+            QTimer::singleShot(50, [&] { otherWait(400); });
+            button(window, "pushButton")->click();
+            // The check's answer came while the other wait ran; the check
+            // returned only after that wait had ended by its own timer.
+        }
+
+        QVERIFY(otherTimerFired);
+        QVERIFY(otherEnd.has_value());
+        QVERIFY(*otherEnd == LocalWait::End::Finished);
+        QCOMPARE(browser.urls, QList<QUrl>{installerOn(server.baseUrl())});
+        QCOMPARE(watcher.dialogsSeen, 0);
+        QCOMPARE(server.requestLines, QStringList{versionRequest});
+    }
+
+    // Pressed again while the first check waits: each gets its own answer.
+    void secondCheckDuringCheck()
+    {
+        CannedHttpServer server;
+        QVERIFY(server.isListening());
+        server.serve(versionFile, {CannedHttpServer::response(200, "405"),
+                                   CannedHttpServer::response(200, "406")});
+        server.setAnswerDelay(200);
+
+        tesselMainWindow window;
+        window.setUpdateBaseUrl(server.baseUrl());
+        ModalWatcher watcher;
+
+        QPushButton *const check = button(window, "pushButton");
+        QTimer::singleShot(50, check, &QPushButton::click);
+        check->click();
+
+        QCOMPARE(server.requestLines, QStringList({versionRequest, versionRequest}));
+        // The second check (406) ends first, inside the first; then the first
+        // (405) gives its notice.
+        QCOMPARE(browser.urls, QList<QUrl>{installerOn(server.baseUrl())});
+        QCOMPARE(watcher.boxes.size(), 1);
+        QCOMPARE(watcher.boxes.first().text, newest);
+    }
+
+    // Close pressed while a check waits on a silent host: the program ends at
+    // once, without a notice and without opening anything.
+    void closeDuringCheck()
+    {
+        CannedHttpServer server;
+        QVERIFY(server.isListening());
+        server.setMode(CannedHttpServer::Mode::NeverAnswer);
+
+        tesselMainWindow window;
+        window.setUpdateBaseUrl(server.baseUrl());
+        ModalWatcher watcher;
+        ShownBoxes shown;
+
+        QTimer::singleShot(0, button(window, "pushButton"), &QPushButton::click);
+        QTimer::singleShot(100, button(window, "pushButton_2"), &QPushButton::click);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY2(clock.elapsed() < 5000,
+                 qPrintable(QStringLiteral("closing took %1 ms").arg(clock.elapsed())));
+
+        QCOMPARE(server.requestLines, QStringList{versionRequest});
+        QCOMPARE(browser.urls, QList<QUrl>());
+        QCOMPARE(watcher.dialogsSeen, 0);
+        QCOMPARE(shown.texts, QStringList());
+    }
+};
+
+QTEST_MAIN(UpdateCheckTest)
+#include "tst_updatecheck.moc"
