@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+// Fills `folder` with `entries`: a name ending in "/" is made a folder, any
+// other name an empty file (with its parent folders). Returns false on the
+// first failure.
+inline bool makeEntries(const QString &folder, const QStringList &entries)
+{
+    QDir dir(folder);
+    if (!dir.mkpath(QStringLiteral(".")))
+        return false;
+    for (const QString &entry : entries) {
+        if (entry.endsWith(QLatin1Char('/'))) {
+            if (!dir.mkpath(entry))
+                return false;
+            continue;
+        }
+        const QString path = dir.filePath(entry);
+        if (entry.contains(QLatin1Char('/')) && !QDir().mkpath(QFileInfo(path).path()))
+            return false;
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+    }
+    return true;
+}
+
+// Every entry under `folder`, the folder itself and hidden ones included, with
+// its size and its modification and status-change times: any write into the
+// folder changes this.
+inline QStringList folderSnapshot(const QString &folder)
+{
+    QStringList lines;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        lines << info.filePath() + QLatin1Char('|') + QString::number(info.size()) +
+                     QLatin1Char('|') + QString::number(info.lastModified().toMSecsSinceEpoch()) +
+                     QLatin1Char('|') +
+                     QString::number(info.metadataChangeTime().toMSecsSinceEpoch());
+    }
+    lines.sort();
+    return lines;
+}
+
+// 10,000 entries, half of them clips: v00000.mts, V00001.M2TS, v00002.txt,
+// v00003.mp4, ... Returns the listing the scan must give, or an empty list
+// when the folder could not be made.
+inline QStringList makeTenThousandEntries(const QString &folder)
+{
+    QStringList entries;
+    QStringList mts;
+    QStringList m2ts;
+    for (int i = 0; i < 10000; ++i) {
+        const QString number = QStringLiteral("%1").arg(i, 5, 10, QLatin1Char('0'));
+        switch (i % 4) {
+        case 0:
+            mts << QStringLiteral("v") + number + QStringLiteral(".mts");
+            entries << mts.constLast();
+            break;
+        case 1:
+            m2ts << QStringLiteral("V") + number + QStringLiteral(".M2TS");
+            entries << m2ts.constLast();
+            break;
+        case 2:
+            entries << QStringLiteral("v") + number + QStringLiteral(".txt");
+            break;
+        default:
+            entries << QStringLiteral("v") + number + QStringLiteral(".mp4");
+            break;
+        }
+    }
+    if (!makeEntries(folder, entries))
+        return {};
+    return mts + m2ts;
+}

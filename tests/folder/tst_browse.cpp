@@ -1,0 +1,487 @@
+#include "folder/folderfixture.h"
+#include "mainwindow/tesselmainwindow.h"
+#include "support/isolatedsettings.h"
+#include "support/modalwatcher.h"
+
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+// What the folder dialog showed when it came up.
+struct DialogSeen
+{
+    QString caption;
+    QString startFolder;
+    QFileDialog::Options options;
+    QFileDialog::FileMode fileMode = QFileDialog::AnyFile;
+    QWidget *parent = nullptr;
+    bool modal = false;
+    int rowsWhileOpen = -1;
+};
+
+// Plays the user at Browse: picks `pick` in the folder dialog by typing it and
+// pressing Choose, or cancels the dialog when `pick` is empty; reads every
+// warning box and presses its OK.
+class User
+{
+public:
+    User(tesselMainWindow &window, QString pick) : window(window), pick(std::move(pick)) {}
+
+    void pressBrowse() { window.findChild<QPushButton *>("pushButton_browse")->click(); }
+
+    QList<DialogSeen> dialogs;
+    QList<SeenBox> boxes;
+    QList<QWidget *> boxParents;
+    QString problem; // set when the dialog could not be driven
+
+private:
+    void answer(QWidget *modal)
+    {
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            boxes << ModalWatcher::describe(box);
+            boxParents << box->parentWidget();
+            box->buttons().value(0)->click();
+            return;
+        }
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        if (!dialog) {
+            problem = QStringLiteral("unexpected modal widget ") + modal->metaObject()->className();
+            modal->close();
+            return;
+        }
+        DialogSeen seen;
+        seen.caption = dialog->windowTitle();
+        seen.startFolder = dialog->directory().absolutePath();
+        seen.options = dialog->options();
+        seen.fileMode = dialog->fileMode();
+        seen.parent = dialog->parentWidget();
+        seen.modal = dialog->isModal();
+        seen.rowsWhileOpen = window.findChild<QListWidget *>("listWidget")->count();
+        dialogs << seen;
+
+        auto *buttons = dialog->findChild<QDialogButtonBox *>("buttonBox");
+        auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
+        if (!buttons || !name) {
+            problem = QStringLiteral("the folder dialog has no name field or buttons");
+            dialog->reject();
+            return;
+        }
+        if (pick.isEmpty()) {
+            buttons->button(QDialogButtonBox::Cancel)->click();
+            return;
+        }
+        name->setText(pick);
+        QPushButton *choose = buttons->button(QDialogButtonBox::Open);
+        if (!choose || !choose->isEnabled()) {
+            problem = QStringLiteral("Choose is not available for ") + pick;
+            dialog->reject();
+            return;
+        }
+        choose->click();
+    }
+
+    tesselMainWindow &window;
+    const QString pick;
+    ModalWatcher watcher{[this](QWidget *modal) {
+        answer(modal);
+    }};
+};
+
+static QStringList rowsOf(const tesselMainWindow &window)
+{
+    QStringList rows;
+    const auto *list = window.findChild<QListWidget *>("listWidget");
+    for (int row = 0; row < list->count(); ++row)
+        rows << list->item(row)->text();
+    return rows;
+}
+
+static QString noClipsText(const QString &folder)
+{
+    return QStringLiteral("Directory ") + folder +
+           QStringLiteral(" don't have mts or m2ts videos files.");
+}
+
+static const QString missingText = QStringLiteral("Directory do not exists.");
+
+class tst_Browse : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void outcomes_data();
+    void outcomes();
+    void dialog_data();
+    void dialog();
+    void badInput_data();
+    void badInput();
+    void plainRows();
+    void tenThousandEntries();
+    void scanWritesNothing_data();
+    void scanWritesNothing();
+
+private:
+    QString expand(QString text) const;
+    QStringList checkBoxes(const User &user, const tesselMainWindow &window) const;
+
+    IsolatedSettings settings;
+    QTemporaryDir home;
+    QTemporaryDir area;
+    QString desktop;
+    QString startDirectory;
+};
+
+void tst_Browse::initTestCase()
+{
+    QVERIFY(home.isValid());
+    QVERIFY(area.isValid());
+    // The desktop folder, where the dialog opens when nothing is stored, is
+    // made in a private home.
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(".config")));
+    desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    QVERIFY2(desktop.startsWith(home.path()), qPrintable(desktop));
+    QVERIFY(QDir().mkpath(desktop));
+
+    QVERIFY(makeEntries(area.filePath("clips"), {"b.m2ts", "a.mts", "notes.txt"}));
+    QVERIFY(makeEntries(area.filePath("no clips"), {"notes.txt", "clip.mp4"}));
+    QVERIFY(makeEntries(area.filePath("other"), {"z.mts"}));
+    QVERIFY(makeEntries(area.filePath("Trip #1 50% ü 日本"), {"b.m2ts", "a.mts"}));
+    startDirectory = QDir::currentPath();
+}
+
+void tst_Browse::init()
+{
+    settings.clear();
+}
+
+void tst_Browse::cleanup()
+{
+    QDir::setCurrent(startDirectory);
+}
+
+// {area}, {desktop} and {<name>} for each folder made in initTestCase (and
+// {missing}) stand for the test's folders.
+QString tst_Browse::expand(QString text) const
+{
+    for (const char *name : {"clips", "no clips", "other", "missing", "Trip #1 50% ü 日本"})
+        text.replace(QStringLiteral("{%1}").arg(QString::fromUtf8(name)),
+                     area.filePath(QString::fromUtf8(name)));
+    text.replace(QStringLiteral("{desktop}"), desktop);
+    return text.replace(QStringLiteral("{area}"), area.path());
+}
+
+// The warning boxes shown, each as "title|icon|buttons|parent|text". Qt makes
+// the one OK the box's default, as it does for every box given NoButton.
+QStringList tst_Browse::checkBoxes(const User &user, const tesselMainWindow &window) const
+{
+    QStringList seen;
+    for (int i = 0; i < user.boxes.size(); ++i) {
+        const SeenBox &box = user.boxes.at(i);
+        seen << box.title + QLatin1Char('|') +
+                    (box.icon == QMessageBox::Warning ? QStringLiteral("warning icon")
+                                                      : QStringLiteral("other icon")) +
+                    QLatin1Char('|') + box.buttons.join(QLatin1Char(',')) + QLatin1Char('|') +
+                    (user.boxParents.at(i) == &window ? QStringLiteral("window")
+                                                      : QStringLiteral("other parent")) +
+                    QLatin1Char('|') + box.text;
+    }
+    return seen;
+}
+
+static QStringList warningBox(const QString &text)
+{
+    if (text.isEmpty())
+        return {};
+    return {QStringLiteral("Warning|warning icon|OK|window|") + text};
+}
+
+// Each way a Browse can end: what the list, the field and the stored folder
+// hold afterwards, and which warning was shown.
+void tst_Browse::outcomes_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("pick");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QString>("fieldAfter");
+    QTest::addColumn<QString>("storedAfter");
+    QTest::addColumn<QString>("warning");
+
+    const QStringList clips{"a.mts", "b.m2ts"};
+    const QStringList none;
+    const QString odd = QStringLiteral("{Trip #1 50% ü 日本}");
+    // clang-format off
+    //     stored       field           pick            rows     fieldAfter      storedAfter     warning
+    QTest::newRow("picked, clips")
+        << ""        << ""           << "{clips}"    << clips << "{clips}"    << "{clips}"    << "";
+    QTest::newRow("picked, clips, over another folder")
+        << "{other}" << "{other}"    << "{clips}"    << clips << "{clips}"    << "{clips}"    << "";
+    QTest::newRow("picked, name with # % and non-ASCII letters")
+        << "{other}" << ""           << odd          << clips << odd          << odd          << "";
+    QTest::newRow("picked, no clips")
+        << "{other}" << "{clips}"    << "{no clips}" << none  << "{no clips}" << "{no clips}" << noClipsText("{no clips}");
+    QTest::newRow("cancelled, field has clips")
+        << "{other}" << "{clips}"    << ""           << clips << "{clips}"    << "{other}"    << "";
+    QTest::newRow("cancelled, field has no clips")
+        << "{other}" << "{no clips}" << ""           << none  << "{no clips}" << "{other}"    << noClipsText("{no clips}");
+    QTest::newRow("cancelled, field empty, first start")
+        << ""        << ""           << ""           << none  << ""           << ""           << missingText;
+    QTest::newRow("cancelled, field names nothing")
+        << "{other}" << "{missing}"  << ""           << none  << "{missing}"  << "{other}"    << missingText;
+    // clang-format on
+}
+
+void tst_Browse::outcomes()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, field);
+    QFETCH(QString, pick);
+    QFETCH(QStringList, rows);
+    QFETCH(QString, fieldAfter);
+    QFETCH(QString, storedAfter);
+    QFETCH(QString, warning);
+
+    if (!stored.isEmpty())
+        settings.storeFolder(expand(stored));
+    tesselMainWindow window;
+    auto *lineEdit = window.findChild<QLineEdit *>("lineEdit");
+    lineEdit->setText(expand(field));
+    // Rows of an earlier scan: gone whatever the outcome.
+    window.findChild<QListWidget *>("listWidget")->addItems({"earlier.mts", "older.m2ts"});
+
+    User user(window, expand(pick));
+    user.pressBrowse();
+
+    QVERIFY2(user.problem.isEmpty(), qPrintable(user.problem));
+    QCOMPARE(user.dialogs.size(), 1);
+    QCOMPARE(user.dialogs.constFirst().rowsWhileOpen, 0);
+    QCOMPARE(rowsOf(window), rows);
+    QCOMPARE(lineEdit->text(), expand(fieldAfter));
+    QCOMPARE(settings.storedFolder().toString(), expand(storedAfter));
+    QCOMPARE(checkBoxes(user, window), warningBox(expand(warning)));
+}
+
+void tst_Browse::dialog_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("startFolder");
+
+    QTest::newRow("stored folder") << "{other}"
+                                   << ""
+                                   << "{other}";
+    QTest::newRow("nothing stored: desktop") << ""
+                                             << ""
+                                             << "{desktop}";
+    QTest::newRow("nothing stored, field filled: desktop") << ""
+                                                           << "{clips}"
+                                                           << "{desktop}";
+    QTest::newRow("typed folder plays no part") << "{other}"
+                                                << "{clips}"
+                                                << "{other}";
+}
+
+void tst_Browse::dialog()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, field);
+    QFETCH(QString, startFolder);
+
+    if (!stored.isEmpty())
+        settings.storeFolder(expand(stored));
+    tesselMainWindow window;
+    window.findChild<QLineEdit *>("lineEdit")->setText(expand(field));
+
+    User user(window, QString());
+    user.pressBrowse();
+
+    QVERIFY2(user.problem.isEmpty(), qPrintable(user.problem));
+    QCOMPARE(user.dialogs.size(), 1);
+    const DialogSeen &seen = user.dialogs.constFirst();
+    QCOMPARE(seen.caption, QStringLiteral("Select Direcotory"));
+    QCOMPARE(seen.startFolder, expand(startFolder));
+    QCOMPARE(seen.options, QFileDialog::Options(QFileDialog::ShowDirsOnly));
+    QCOMPARE(seen.fileMode, QFileDialog::Directory);
+    QCOMPARE(seen.parent, &window);
+    QVERIFY(seen.modal);
+}
+
+// Folder contents and field texts a user may bring along. The folder lives in
+// "{area}/<row name>/Trip #1 50% ü"; {dir} stands for it. The dialog is
+// cancelled, so the field's text is scanned as it stands, with the current
+// directory at {area}/<row name>.
+void tst_Browse::badInput_data()
+{
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<bool>("unreadable");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QString>("warning");
+
+    QTest::newRow("names people write")
+        << QStringList{"Ünïcødé 日本.MTS", "new\nline.mts", "my clip.MTS", "it's \"q\".mts",
+                       "100% done.mts",    "-dash.mts",     "#1 clip.mts", " lead.mts",
+                       "b.m2Ts",           "A.M2TS",        "notes.txt"}
+        << "{dir}" << false
+        << QStringList{" lead.mts",      "#1 clip.mts", "-dash.mts",     "100% done.mts",
+                       "it's \"q\".mts", "my clip.MTS", "new\nline.mts", "Ünïcødé 日本.MTS",
+                       "A.M2TS",         "b.m2Ts"}
+        << "";
+    QTest::newRow("groups by extension, each by name ignoring case")
+        << QStringList{"b.mts", "a.m2ts", "C.MTS"} << "{dir}" << false
+        << QStringList{"b.mts", "C.MTS", "a.m2ts"} << "";
+    QTest::newRow("mixed-case extensions")
+        << QStringList{"d.m2TS", "c.M2ts", "b.mTS", "a.Mts"} << "{dir}" << false
+        << QStringList{"a.Mts", "b.mTS", "c.M2ts", "d.m2TS"} << "";
+    QTest::newRow("sub-folder named like a clip listed")
+        << QStringList{"x.mts/", "sub/inner.mts"} << "{dir}" << false << QStringList{"x.mts"} << "";
+    QTest::newRow("hidden and lookalikes left out")
+        << QStringList{".y.mts", "clip.mts.bak", "a.mts"} << "{dir}" << false
+        << QStringList{"a.mts"} << "";
+    QTest::newRow("only hidden and lookalikes") << QStringList{".y.mts", "clip.mts.bak"} << "{dir}"
+                                                << false << QStringList{} << noClipsText("{dir}");
+    QTest::newRow("unreadable folder")
+        << QStringList{"a.mts"} << "{dir}" << true << QStringList{} << noClipsText("{dir}");
+    QTest::newRow("field names a file") << QStringList{"a.mts"} << "{dir}/a.mts" << false
+                                        << QStringList{} << noClipsText("{dir}/a.mts");
+    QTest::newRow("field of blanks")
+        << QStringList{"a.mts"} << "   " << false << QStringList{} << missingText;
+    QTest::newRow("blanks around the folder not trimmed")
+        << QStringList{"a.mts"} << " {dir} " << false << QStringList{} << missingText;
+    QTest::newRow("relative path")
+        << QStringList{"a.mts"} << "Trip #1 50% ü" << false << QStringList{"a.mts"} << "";
+    QTest::newRow("relative path without clips") << QStringList{"a.txt"} << "Trip #1 50% ü" << false
+                                                 << QStringList{} << noClipsText("Trip #1 50% ü");
+    QTest::newRow("trailing slash")
+        << QStringList{"a.mts"} << "{dir}/" << false << QStringList{"a.mts"} << "";
+    QTest::newRow("trailing slash, no clips: text as written")
+        << QStringList{"a.txt"} << "{dir}/" << false << QStringList{} << noClipsText("{dir}/");
+}
+
+void tst_Browse::badInput()
+{
+    QFETCH(QStringList, entries);
+    QFETCH(QString, field);
+    QFETCH(bool, unreadable);
+    QFETCH(QStringList, rows);
+    QFETCH(QString, warning);
+
+    const QString base = area.filePath(QString::fromUtf8(QTest::currentDataTag()));
+    const QString dir = base + QStringLiteral("/Trip #1 50% ü");
+    QVERIFY(makeEntries(dir, entries));
+    QVERIFY(QDir::setCurrent(base));
+    field.replace(QStringLiteral("{dir}"), dir);
+    warning.replace(QStringLiteral("{dir}"), dir);
+
+    if (unreadable) {
+#ifdef Q_OS_UNIX
+        if (::geteuid() == 0)
+            QSKIP("Running as root, for whom every folder is readable: an unreadable folder "
+                  "cannot be made here.");
+#endif
+        QVERIFY(QFile::setPermissions(dir, QFileDevice::WriteOwner));
+    }
+
+    tesselMainWindow window;
+    window.findChild<QLineEdit *>("lineEdit")->setText(field);
+    User user(window, QString());
+    user.pressBrowse();
+
+    if (unreadable)
+        QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                       QFileDevice::ExeOwner);
+    QVERIFY2(user.problem.isEmpty(), qPrintable(user.problem));
+    QCOMPARE(rowsOf(window), rows);
+    QCOMPARE(window.findChild<QLineEdit *>("lineEdit")->text(), field);
+    QCOMPARE(checkBoxes(user, window), warningBox(warning));
+}
+
+// The rows are the bare names and nothing else: no colour, icon, check state,
+// data or item type of their own.
+void tst_Browse::plainRows()
+{
+    tesselMainWindow window;
+    window.findChild<QLineEdit *>("lineEdit")->setText(expand("{clips}"));
+    User user(window, QString());
+    user.pressBrowse();
+
+    const auto *list = window.findChild<QListWidget *>("listWidget");
+    QCOMPARE(list->count(), 2);
+    const QListWidgetItem plain;
+    for (int row = 0; row < list->count(); ++row) {
+        const QListWidgetItem *item = list->item(row);
+        QCOMPARE(item->type(), int(QListWidgetItem::Type));
+        QCOMPARE(item->flags(), plain.flags());
+        QCOMPARE(item->background(), plain.background());
+        QCOMPARE(item->foreground(), plain.foreground());
+        QVERIFY(item->icon().isNull());
+        QVERIFY(!item->data(Qt::CheckStateRole).isValid());
+        QVERIFY(!item->data(Qt::UserRole).isValid());
+    }
+}
+
+void tst_Browse::tenThousandEntries()
+{
+    const QString dir = area.filePath(QStringLiteral("ten thousand"));
+    const QStringList expected = makeTenThousandEntries(dir);
+    QCOMPARE(expected.size(), 5000);
+
+    tesselMainWindow window;
+    User user(window, dir);
+    user.pressBrowse();
+
+    QVERIFY2(user.problem.isEmpty(), qPrintable(user.problem));
+    QCOMPARE(rowsOf(window), expected);
+    QCOMPARE(checkBoxes(user, window), QStringList{});
+}
+
+// Browsing only reads: not a byte, folder or timestamp changes in the folder,
+// picked in the dialog or scanned from the field.
+void tst_Browse::scanWritesNothing_data()
+{
+    QTest::addColumn<bool>("pickInDialog");
+    QTest::addColumn<QStringList>("entries");
+
+    const QStringList clips{"a.mts", "B.M2TS", "sub/c.mts", "x.mts/", ".hidden.mts"};
+    QTest::newRow("picked, clips") << true << clips;
+    QTest::newRow("from the field, clips") << false << clips;
+    QTest::newRow("picked, no clips") << true << QStringList{"notes.txt", "sub/"};
+}
+
+void tst_Browse::scanWritesNothing()
+{
+    QFETCH(bool, pickInDialog);
+    QFETCH(QStringList, entries);
+
+    const QString dir = area.filePath(QString::fromUtf8(QTest::currentDataTag()));
+    QVERIFY(makeEntries(dir, entries));
+    const QStringList before = folderSnapshot(dir);
+    QVERIFY(before.size() > entries.size());
+    // Past the file system's timestamp granularity, so a write would show.
+    QTest::qSleep(20);
+
+    tesselMainWindow window;
+    window.findChild<QLineEdit *>("lineEdit")->setText(pickInDialog ? QString() : dir);
+    User user(window, pickInDialog ? dir : QString());
+    user.pressBrowse();
+
+    QVERIFY2(user.problem.isEmpty(), qPrintable(user.problem));
+    QCOMPARE(window.findChild<QLineEdit *>("lineEdit")->text(), dir);
+    QCOMPARE(folderSnapshot(dir), before);
+}
+
+QTEST_MAIN(tst_Browse)
+#include "tst_browse.moc"

@@ -1,0 +1,211 @@
+#include "conversion/folderscan.h"
+#include "folder/folderfixture.h"
+#include "support/isolatedsettings.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
+#include <thread>
+#include <vector>
+
+// The listing read in one walk must be what two QDir::entryList calls give,
+// the way the folder has always been listed.
+static QStringList listedByQDir(const QString &folder)
+{
+    QDir dir;
+    dir.setPath(folder);
+    return dir.entryList({QStringLiteral("*.mts")}, QDir::NoFilter, QDir::NoSort) +
+           dir.entryList({QStringLiteral("*.m2ts")}, QDir::NoFilter, QDir::NoSort);
+}
+
+class tst_FolderScan : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void listing_data();
+    void listing();
+    void specialEntries_data();
+    void specialEntries();
+    void howTheFolderIsNamed_data();
+    void howTheFolderIsNamed();
+    void concurrentCalls();
+
+private:
+    IsolatedSettings settings;
+    QTemporaryDir area;
+    QString startDirectory;
+};
+
+void tst_FolderScan::initTestCase()
+{
+    QVERIFY(area.isValid());
+    startDirectory = QDir::currentPath();
+}
+
+void tst_FolderScan::cleanup()
+{
+    QDir::setCurrent(startDirectory);
+}
+
+void tst_FolderScan::listing_data()
+{
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("mts before m2ts, each by name")
+        << QStringList{"b.mts", "a.m2ts", "C.MTS"} << QStringList{"b.mts", "C.MTS", "a.m2ts"};
+    // Lower-cased first: '_' sorts before 'b', though 'B' sorts before '_'.
+    QTest::newRow("case ignored in order")
+        << QStringList{"B.mts", "_u.mts"} << QStringList{"_u.mts", "B.mts"};
+    QTest::newRow("mixed-case extensions") << QStringList{"d.m2TS", "c.M2ts", "b.mTS", "a.Mts"}
+                                           << QStringList{"a.Mts", "b.mTS", "c.M2ts", "d.m2TS"};
+    QTest::newRow("names people write")
+        << QStringList{"Ünïcødé 日本.MTS", "new\nline.mts", "my clip.MTS", "it's \"q\".mts",
+                       "100% done.mts",    "-dash.mts",     "#1 clip.mts", " lead.mts",
+                       "b.m2Ts",           "A.M2TS",        "notes.txt"}
+        << QStringList{" lead.mts",      "#1 clip.mts", "-dash.mts",     "100% done.mts",
+                       "it's \"q\".mts", "my clip.MTS", "new\nline.mts", "Ünïcødé 日本.MTS",
+                       "A.M2TS",         "b.m2Ts"};
+    QTest::newRow("folders named like clips")
+        << QStringList{"x.mts/", "y.M2TS/", "a.mts"} << QStringList{"a.mts", "x.mts", "y.M2TS"};
+    QTest::newRow("lookalikes left out")
+        << QStringList{".y.mts",    ".mts",    ".hidden/z.mts", "clip.mts.bak",
+                       "clip.mts.", "clipmts", "clip.mts ",     "sub/inner.mts",
+                       "clip.mp4",  "clip.ts", "a.mts"}
+        << QStringList{"a.mts"};
+    QTest::newRow("nothing but lookalikes")
+        << QStringList{".y.mts", "clip.mts.bak", "notes/"} << QStringList{};
+    QTest::newRow("empty folder") << QStringList{} << QStringList{};
+    // A listing with no de-duplication, ties in their exact order.
+    QTest::newRow("same name but case")
+        << QStringList{"a.mts", "A.mts", "A.MTS"} << QStringList{"A.MTS", "A.mts", "a.mts"};
+}
+
+void tst_FolderScan::listing()
+{
+    QFETCH(QStringList, entries);
+    QFETCH(QStringList, expected);
+
+    const QString folder = area.filePath(QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(makeEntries(folder, entries));
+
+    QCOMPARE(listVideoFiles(folder), expected);
+    const QStringList byQDir = listedByQDir(folder);
+    // QDir leaves the order of names equal but for case open.
+    if (QByteArray(QTest::currentDataTag()) != "same name but case")
+        QCOMPARE(listVideoFiles(folder), byQDir);
+}
+
+// Entries that are neither plain files nor folders, and letters whose case
+// folding reaches beyond ASCII: whatever QDir makes of them, the scan does too.
+void tst_FolderScan::specialEntries_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("link to a file") << "file link" << QStringList{"clip.mts", "link.mts"};
+    QTest::newRow("link to a folder") << "folder link" << QStringList{"clip.mts", "link.mts"};
+    QTest::newRow("broken link") << "broken link" << QStringList{"clip.mts"};
+#ifdef Q_OS_UNIX
+    QTest::newRow("named pipe") << "fifo" << QStringList{"clip.mts"};
+#endif
+    QTest::newRow("long s") << "long s" << QStringList{};
+}
+
+void tst_FolderScan::specialEntries()
+{
+    QFETCH(QString, kind);
+    QFETCH(QStringList, expected);
+
+    const QString folder = area.filePath(QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(makeEntries(folder, {"clip.mts", "target/", "target.txt"}));
+    const QString link = folder + QStringLiteral("/link.mts");
+    if (kind == "file link") {
+        QVERIFY(QFile::link(folder + "/target.txt", link));
+    } else if (kind == "folder link") {
+        QVERIFY(QFile::link(folder + "/target", link));
+    } else if (kind == "broken link") {
+        QVERIFY(QFile::link(folder + "/gone", link));
+#ifdef Q_OS_UNIX
+    } else if (kind == "fifo") {
+        QCOMPARE(::mkfifo(QFile::encodeName(folder + "/pipe.mts").constData(), 0600), 0);
+#endif
+    } else if (kind == "long s") {
+        // U+017F folds to 's'; only the exact wildcard match decides.
+        QVERIFY(makeEntries(folder, {QStringLiteral("a.mt\u017F"), QStringLiteral("b.m2t\u017F")}));
+        expected = listedByQDir(folder);
+    }
+
+    const QStringList listed = listVideoFiles(folder);
+    if (kind != "long s")
+        QCOMPARE(listed, expected);
+    QCOMPARE(listed, listedByQDir(folder));
+}
+
+// The folder text as a user may leave it in the field.
+void tst_FolderScan::howTheFolderIsNamed_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("expected");
+
+    const QStringList clips{"a.mts", "b.m2ts"};
+    QTest::newRow("absolute") << "{area}/Trip #1 50% ü" << clips;
+    QTest::newRow("trailing slash") << "{area}/Trip #1 50% ü/" << clips;
+    QTest::newRow("doubled slashes") << "{area}//Trip #1 50% ü//" << clips;
+    QTest::newRow("relative") << "Trip #1 50% ü" << clips;
+    QTest::newRow("dot segments") << "./Trip #1 50% ü/../Trip #1 50% ü" << clips;
+    QTest::newRow("names a file") << "{area}/Trip #1 50% ü/a.mts" << QStringList{};
+    QTest::newRow("names nothing") << "{area}/gone" << QStringList{};
+    QTest::newRow("blanks") << "   " << QStringList{};
+    QTest::newRow("blanks around") << " {area}/Trip #1 50% ü " << QStringList{};
+}
+
+void tst_FolderScan::howTheFolderIsNamed()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, expected);
+
+    const QString folder = area.filePath(QStringLiteral("Trip #1 50% ü"));
+    QVERIFY(makeEntries(folder, {"a.mts", "b.m2ts", "c.txt"}));
+    QVERIFY(QDir::setCurrent(area.path()));
+    text.replace(QStringLiteral("{area}"), area.path());
+
+    QCOMPARE(listVideoFiles(text), expected);
+    QCOMPARE(listVideoFiles(text), listedByQDir(text));
+}
+
+// The conversion run lists from a worker thread while the window may list too.
+void tst_FolderScan::concurrentCalls()
+{
+    const QString folder = area.filePath(QStringLiteral("shared"));
+    QStringList entries;
+    for (int i = 0; i < 300; ++i)
+        entries
+            << QStringLiteral("c%1.%2").arg(i, 3, 10, QLatin1Char('0')).arg(i % 2 ? "mts" : "M2TS");
+    QVERIFY(makeEntries(folder, entries));
+    const QStringList expected = listedByQDir(folder);
+    QCOMPARE(expected.size(), 300);
+
+    std::vector<QStringList> results(4);
+    std::vector<std::thread> threads;
+    for (QStringList &result : results)
+        threads.emplace_back([&folder, &result] {
+            for (int round = 0; round < 20; ++round)
+                result = listVideoFiles(folder);
+        });
+    for (std::thread &thread : threads)
+        thread.join();
+    for (const QStringList &result : results)
+        QCOMPARE(result, expected);
+}
+
+QTEST_GUILESS_MAIN(tst_FolderScan)
+#include "tst_folderscan.moc"

@@ -1,0 +1,192 @@
+#include "conversion/openfolder.h"
+#include "mainwindow/tesselmainwindow.h"
+#include "support/isolatedsettings.h"
+#include "support/modalwatcher.h"
+
+#include <QDesktopServices>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// Stands in for the desktop's file browser: keeps every address it is handed.
+class FileBrowser : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> opened;
+
+public slots:
+    void open(const QUrl &url) { opened << url; }
+};
+
+class tst_OpenFolder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    void address_data();
+    void address();
+    void openButton_data();
+    void openButton();
+
+private:
+    IsolatedSettings settings;
+    QTemporaryDir workingDirectory;
+    QString startDirectory;
+    FileBrowser browser;
+};
+
+void tst_OpenFolder::initTestCase()
+{
+    QVERIFY(workingDirectory.isValid());
+    startDirectory = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(workingDirectory.path()));
+}
+
+void tst_OpenFolder::init()
+{
+    settings.clear();
+    browser.opened.clear();
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &browser, "open");
+}
+
+void tst_OpenFolder::cleanup()
+{
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+}
+
+void tst_OpenFolder::cleanupTestCase()
+{
+    QDir::setCurrent(startDirectory);
+}
+
+// The address for a folder text, and the path the file browser finds in it.
+// {cwd} stands for the current directory.
+void tst_OpenFolder::address_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("path");
+
+    QTest::newRow("absolute") << "/home/ann/Videos/Trip"
+                              << "file:///home/ann/Videos/Trip"
+                              << "/home/ann/Videos/Trip";
+    QTest::newRow("blanks") << "/media/cam/My Trip"
+                            << "file:///media/cam/My%20Trip"
+                            << "/media/cam/My Trip";
+    QTest::newRow("hash and percent") << "/v/#1 50%"
+                                      << "file:///v/%231%2050%25"
+                                      << "/v/#1 50%";
+    QTest::newRow("question mark and quote") << "/v/what?'s \"this\""
+                                             << "file:///v/what%3F's%20%22this%22"
+                                             << "/v/what?'s \"this\"";
+    QTest::newRow("percent escape kept literal") << "/v/%41"
+                                                 << "file:///v/%2541"
+                                                 << "/v/%41";
+    QTest::newRow("non-ASCII") << "/v/Ünïcødé 日本"
+                               << "file:///v/%C3%9Cn%C3%AFc%C3%B8d%C3%A9%20%E6%97%A5%E6%9C%AC"
+                               << "/v/Ünïcødé 日本";
+    QTest::newRow("newline") << "/v/a\nb"
+                             << "file:///v/a%0Ab"
+                             << "/v/a\nb";
+    QTest::newRow("leading dash") << "/-v"
+                                  << "file:///-v"
+                                  << "/-v";
+    QTest::newRow("trailing slash") << "/v/Trip/"
+                                    << "file:///v/Trip/"
+                                    << "/v/Trip/";
+    QTest::newRow("root") << "/"
+                          << "file:///"
+                          << "/";
+    QTest::newRow("doubled leading slashes, no network host") << "//v/Trip"
+                                                              << "file:///v/Trip"
+                                                              << "/v/Trip";
+#ifdef Q_OS_WIN
+    const QString drivePath = QStringLiteral("C:/Video/Trip");
+#else
+    const QString drivePath = QStringLiteral("/C:/Video/Trip");
+#endif
+    QTest::newRow("Windows drive") << "C:/Video/Trip"
+                                   << "file:///C:/Video/Trip" << drivePath;
+    QTest::newRow("empty") << ""
+                           << "file:///"
+                           << "/";
+    QTest::newRow("relative") << "Videos/Trip"
+                              << "file://{cwd}/Videos/Trip"
+                              << "{cwd}/Videos/Trip";
+    QTest::newRow("relative with a dash") << "-v"
+                                          << "file://{cwd}/-v"
+                                          << "{cwd}/-v";
+    QTest::newRow("blanks only") << "   "
+                                 << "file://{cwd}/%20%20%20"
+                                 << "{cwd}/   ";
+}
+
+void tst_OpenFolder::address()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, address);
+    QFETCH(QString, path);
+
+    const QString cwd = QDir::currentPath();
+    address.replace(QStringLiteral("{cwd}"),
+                    QString::fromLatin1(QUrl::toPercentEncoding(cwd, "/")));
+    path.replace(QStringLiteral("{cwd}"), cwd);
+
+    const QUrl url = folderAddress(text);
+    QVERIFY2(url.isValid(), qPrintable(url.errorString()));
+    QCOMPARE(url.toString(QUrl::FullyEncoded), address);
+    QVERIFY(url.isLocalFile());
+    QCOMPARE(url.toLocalFile(), path);
+}
+
+// Open hands the address on, shows nothing and changes nothing: not the list,
+// the field or the stored folder. The folder need not exist.
+void tst_OpenFolder::openButton_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("address");
+
+    QTest::newRow("folder") << "/media/cam/My Trip #1"
+                            << "file:///media/cam/My%20Trip%20%231";
+    QTest::newRow("Windows folder") << "C:/Video/Trip"
+                                    << "file:///C:/Video/Trip";
+    QTest::newRow("empty field") << ""
+                                 << "file:///";
+}
+
+void tst_OpenFolder::openButton()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, address);
+
+    settings.storeFolder(QStringLiteral("/stored/folder"));
+    tesselMainWindow window;
+    auto *lineEdit = window.findChild<QLineEdit *>("lineEdit");
+    lineEdit->setText(text);
+    auto *list = window.findChild<QListWidget *>("listWidget");
+    list->addItems({"a.mts", "b.m2ts"});
+    ModalWatcher watcher;
+
+    window.findChild<QPushButton *>("pushButton_open")->click();
+
+    QCOMPARE(browser.opened.size(), 1);
+    QCOMPARE(browser.opened.constFirst().toString(QUrl::FullyEncoded), address);
+    QCOMPARE(watcher.dialogsSeen, 0);
+    QCOMPARE(lineEdit->text(), text);
+    QCOMPARE(list->count(), 2);
+    QCOMPARE(list->item(0)->text(), QStringLiteral("a.mts"));
+    QCOMPARE(list->item(1)->text(), QStringLiteral("b.m2ts"));
+    QCOMPARE(settings.storedFolder().toString(), QStringLiteral("/stored/folder"));
+}
+
+QTEST_MAIN(tst_OpenFolder)
+#include "tst_openfolder.moc"
