@@ -14,7 +14,7 @@ struct SeenBox
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QStringList buttons;     // texts of the buttons, in the box's order
+    QStringList buttons; // texts of the buttons, in the box's order
     bool hasParent = false;
     bool hasDefaultButton = false;
 };

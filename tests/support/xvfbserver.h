@@ -16,10 +16,10 @@ public:
             problem = QStringLiteral("Xvfb is not installed");
             return;
         }
-        server.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                            QStringLiteral("-screen"), QStringLiteral("0"),
-                            QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                            QStringLiteral("tcp")});
+        server.start(xvfb,
+                     {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                      QStringLiteral("0"), QStringLiteral("1024x768x24"),
+                      QStringLiteral("-nolisten"), QStringLiteral("tcp")});
         if (!server.waitForStarted(5000)) {
             problem = QStringLiteral("Xvfb did not start: ") + server.errorString();
             return;
