@@ -9,6 +9,7 @@
 #include "update/fetchresult.h"
 
 class QProcess;
+struct EncoderOutcome;
 class QSettings;
 
 namespace Ui {
@@ -44,6 +45,8 @@ private slots:
 
 private:
     QString encoderPath() const;
+    EncoderOutcome convertFile(const QString &encoder, const QString &folder,
+                               const QString &sourceName);
 
     std::unique_ptr<QSettings> settings;
     QProcess *encoderProcess = nullptr; // the running encoder, null between files

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+
+#include "mainwindow/tesselmainwindow.h"
+#include "support/isolatedsettings.h"
+
+// Shared by the conversion benchmarks: they drive the real window, headless
+// unless told otherwise, with the program's settings kept away from the user's.
+
+inline void headlessUnlessSet()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+// Resident memory of this process in KiB, as the kernel counts it.
+inline long residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+// The debug lines (two per file) are formatted as in the program, then
+// dropped, so the figures are not about the terminal.
+inline void dropDebugLines()
+{
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
+        if (type != QtDebugMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+    });
+}
+
+// The window, shown, with the widgets a user works with.
+class BenchWindow
+{
+public:
+    BenchWindow()
+    {
+        window.show();
+        folderField = window.findChild<QLineEdit *>(QStringLiteral("lineEdit"));
+        processButton = window.findChild<QPushButton *>(QStringLiteral("pushButton_Process"));
+        list = window.findChild<QListWidget *>(QStringLiteral("listWidget"));
+    }
+
+    // Presses Process on `folder` and returns the milliseconds until the
+    // final box showed; the box is then closed as a user would. `countText`
+    // receives its text. Nothing polls meanwhile: the run has the machine.
+    double convert(const QString &folder, QString *countText = nullptr)
+    {
+        folderField->setText(folder);
+        QElapsedTimer clock;
+        double elapsedMs = -1;
+        BoxShown shown([&](QMessageBox *box) {
+            elapsedMs = double(clock.nsecsElapsed()) / 1e6;
+            if (countText)
+                *countText = box->text();
+            QTimer::singleShot(0, box, [box] { box->buttons().value(0)->click(); });
+        });
+        qApp->installEventFilter(&shown);
+        clock.start();
+        processButton->click();
+        qApp->removeEventFilter(&shown);
+        return elapsedMs;
+    }
+
+    tesselMainWindow window;
+    QLineEdit *folderField = nullptr;
+    QPushButton *processButton = nullptr;
+    QListWidget *list = nullptr;
+
+private:
+    class BoxShown : public QObject
+    {
+    public:
+        explicit BoxShown(std::function<void(QMessageBox *)> onShow) : onShow(std::move(onShow)) {}
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            if (event->type() == QEvent::Show) {
+                if (auto *box = qobject_cast<QMessageBox *>(watched))
+                    onShow(box);
+            }
+            return false;
+        }
+
+    private:
+        std::function<void(QMessageBox *)> onShow;
+    };
+};

@@ -1,0 +1,31 @@
+#include "conversion/conversionnaming.h"
+
+QString outputNameFor(const QString &sourceName)
+{
+    QString name = sourceName.toLower();
+    name.replace(QStringLiteral(".mts"), QStringLiteral(".mp4"));
+    name.replace(QStringLiteral(".m2ts"), QStringLiteral(".mp4"));
+    return name;
+}
+
+QStringList encoderArguments(const QString &sourcePath, const QString &outputPath)
+{
+    return {QStringLiteral("-y"),
+            QStringLiteral("-i"),
+            sourcePath,
+            QStringLiteral("-vcodec"),
+            QStringLiteral("copy"),
+            QStringLiteral("-acodec"),
+            QStringLiteral("mp3"),
+            outputPath};
+}
+
+QString defaultEncoderPath(const QString &applicationDir)
+{
+#ifdef Q_OS_WIN
+    const QString program = QStringLiteral("ffmpeg.exe");
+#else
+    const QString program = QStringLiteral("ffmpeg");
+#endif
+    return applicationDir + QStringLiteral("/encoder/") + program;
+}

@@ -1,0 +1,59 @@
+#include "conversion/conversionreport.h"
+
+namespace {
+const char lightRed[] = "#F4ABAB";
+const char lightGreen[] = "#D6FCD4";
+
+QString failureReason(const EncoderOutcome &outcome)
+{
+    switch (outcome.end) {
+    case EncoderOutcome::End::CouldNotStart:
+        return QStringLiteral("the encoder could not be started");
+    case EncoderOutcome::End::Crashed:
+        return QStringLiteral("the encoder crashed");
+    case EncoderOutcome::End::ExitedWithError:
+        return QStringLiteral("the encoder exited with code ") + QString::number(outcome.exitCode);
+    case EncoderOutcome::End::Stopped:
+        return QStringLiteral("the encoder was stopped");
+    case EncoderOutcome::End::Succeeded:
+        break;
+    }
+    return QString();
+}
+
+QString counted(int count, const char *singular, const char *plural)
+{
+    return QString::number(count) + QLatin1String(count <= 1 ? singular : plural);
+}
+} // namespace
+
+QString announcementText(const QString &sourceName)
+{
+    return QStringLiteral("Processing ") + sourceName;
+}
+
+QColor announcementColour()
+{
+    return QColor(lightRed);
+}
+
+QString resultText(const QString &sourceName, const QString &outputName,
+                   const EncoderOutcome &outcome)
+{
+    if (outcome.converted())
+        return sourceName + QStringLiteral(" converted to ") + outputName;
+    return sourceName + QStringLiteral(" was not converted: ") + failureReason(outcome);
+}
+
+QColor resultColour(const EncoderOutcome &outcome)
+{
+    return QColor(outcome.converted() ? lightGreen : lightRed);
+}
+
+QString summaryText(int converted, int failed)
+{
+    QString text = counted(converted, " file converted.", " files converted.");
+    if (failed > 0)
+        text += QLatin1Char(' ') + counted(failed, " file failed.", " files failed.");
+    return text;
+}

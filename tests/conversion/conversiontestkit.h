@@ -1,0 +1,289 @@
+#pragma once
+
+#include <QApplication>
+#include <QColor>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <functional>
+
+#include "mainwindow/tesselmainwindow.h"
+#include "support/modalwatcher.h"
+
+// Shared pieces of the conversion tests: a folder of clips, the stand-in
+// encoder's log, the window's widgets, and a way to run the application's
+// own event loop around an action with a time limit.
+
+// A temporary folder the tests fill with clips. For the stand-in encoder a
+// clip's content is its script (see standinencoder.cpp).
+class ClipFolder
+{
+public:
+    QString path() const { return dir.path(); }
+    QString filePath(const QString &name) const { return dir.filePath(name); }
+
+    QString add(const QString &name, const QByteArray &content = {}) const
+    {
+        QFile file(dir.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+            qFatal("cannot write %s", qPrintable(file.fileName()));
+        return file.fileName();
+    }
+    void addFolder(const QString &name) const { QDir(dir.path()).mkdir(name); }
+
+    QByteArray read(const QString &name) const
+    {
+        QFile file(dir.filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    bool has(const QString &name) const { return QFileInfo::exists(dir.filePath(name)); }
+
+private:
+    QTemporaryDir dir;
+};
+
+// What the stand-in encoder wrote about its runs. Points the stand-in at a
+// fresh log for the life of this object.
+class StandInLog
+{
+public:
+    StandInLog() { qputenv("TESSEL_STANDIN_LOG", logFile().toLocal8Bit()); }
+    ~StandInLog() { qunsetenv("TESSEL_STANDIN_LOG"); }
+
+    QList<QStringList> lines() const
+    {
+        QList<QStringList> result;
+        QFile file(logFile());
+        if (!file.open(QIODevice::ReadOnly))
+            return result;
+        const QList<QByteArray> raw = file.readAll().split('\n');
+        for (const QByteArray &line : raw) {
+            if (!line.isEmpty())
+                result << QString::fromUtf8(line).split(QLatin1Char('\t'));
+        }
+        return result;
+    }
+
+    // Argument lists of every start, in order.
+    QList<QStringList> starts() const { return withTag(QStringLiteral("start")); }
+
+    // File names of the sources started, in order.
+    QStringList startedNames() const
+    {
+        QStringList names;
+        for (const QStringList &arguments : starts())
+            names << QFileInfo(arguments.value(arguments.indexOf(QStringLiteral("-i")) + 1))
+                         .fileName();
+        return names;
+    }
+
+    // Sources that were asked to stop ("q" on their input).
+    QStringList stopRequests() const
+    {
+        QStringList sources;
+        for (const QStringList &line : withTag(QStringLiteral("q")))
+            sources << line.value(0);
+        return sources;
+    }
+
+    // Sources whose stand-in ended by itself (not killed), in order.
+    QStringList endedSources() const
+    {
+        QStringList sources;
+        for (const QStringList &line : withTag(QStringLiteral("end")))
+            sources << line.value(0);
+        return sources;
+    }
+
+private:
+    QString logFile() const { return dir.filePath(QStringLiteral("standin.log")); }
+    QList<QStringList> withTag(const QString &tag) const
+    {
+        QList<QStringList> result;
+        for (QStringList line : lines()) {
+            if (line.value(0) == tag) {
+                line.removeFirst();
+                result << line;
+            }
+        }
+        return result;
+    }
+
+    QTemporaryDir dir;
+};
+
+struct Row
+{
+    QString text;
+    QColor background;
+    bool operator==(const Row &other) const
+    {
+        return text == other.text && background == other.background;
+    }
+};
+
+inline QDebug operator<<(QDebug debug, const Row &row)
+{
+    QDebugStateSaver saver(debug);
+    debug.nospace() << "Row(" << row.text << ", " << row.background.name() << ")";
+    return debug;
+}
+
+inline const QColor lightRed{QStringLiteral("#F4ABAB")};
+inline const QColor lightGreen{QStringLiteral("#D6FCD4")};
+
+// The main window and the widgets a user works with.
+class WindowUnderTest
+{
+public:
+    WindowUnderTest()
+        : folderField(window.findChild<QLineEdit *>(QStringLiteral("lineEdit"))),
+          processButton(window.findChild<QPushButton *>(QStringLiteral("pushButton_Process"))),
+          closeButton(window.findChild<QPushButton *>(QStringLiteral("pushButton_2"))),
+          list(window.findChild<QListWidget *>(QStringLiteral("listWidget")))
+    {
+        if (!folderField || !processButton || !closeButton || !list)
+            qFatal("the window lacks a widget the tests use");
+    }
+
+    QList<Row> rows() const
+    {
+        QList<Row> result;
+        for (int i = 0; i < list->count(); ++i) {
+            const QBrush background = list->item(i)->background();
+            // A plain row has no background of its own: an invalid colour.
+            result << Row{list->item(i)->text(),
+                          background.style() == Qt::NoBrush ? QColor() : background.color()};
+        }
+        return result;
+    }
+
+    tesselMainWindow window;
+    QLineEdit *const folderField;
+    QPushButton *const processButton;
+    QPushButton *const closeButton;
+    QListWidget *const list;
+};
+
+// Runs the application's own event loop (so that quitting behaves as in the
+// program) and posts `action` into it. The loop ends when something calls
+// QCoreApplication::exit() or quit(), or after `timeoutMs`, which counts as a
+// stall: the watchdog then ends every loop.
+struct LoopRun
+{
+    int exitCode = 0;
+    bool timedOut = false;
+};
+
+inline LoopRun runApplicationLoop(const std::function<void()> &action, int timeoutMs)
+{
+    LoopRun result;
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [&result] {
+        result.timedOut = true;
+        QCoreApplication::exit(1);
+    });
+    watchdog.start(timeoutMs);
+    QTimer::singleShot(0, qApp, action);
+    result.exitCode = QApplication::exec();
+    return result;
+}
+
+// Presses Process and returns when the run is over. Every message box is
+// answered (and recorded) by `boxes`.
+inline constexpr int processReturned = 7;
+inline LoopRun pressProcess(WindowUnderTest &ui, int timeoutMs = 20000)
+{
+    return runApplicationLoop(
+        [&ui] {
+            ui.processButton->click();
+            QCoreApplication::exit(processReturned);
+        },
+        timeoutMs);
+}
+
+// Every message box that was shown, also those that closed again before a
+// user could have seen them.
+class ShownBoxes : public QObject
+{
+public:
+    ShownBoxes() { qApp->installEventFilter(this); }
+    ~ShownBoxes() override { qApp->removeEventFilter(this); }
+
+    QList<SeenBox> boxes;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show) {
+            if (auto *box = qobject_cast<QMessageBox *>(watched))
+                boxes << ModalWatcher::describe(box);
+        }
+        return false;
+    }
+};
+
+// Calls `sample` every few milliseconds while it lives; the run's waits keep
+// delivering timer events, so this sees the window as a user would.
+class Sampler
+{
+public:
+    explicit Sampler(std::function<void()> sample, int intervalMs = 5)
+    {
+        QObject::connect(&timer, &QTimer::timeout, std::move(sample));
+        timer.start(intervalMs);
+    }
+
+private:
+    QTimer timer;
+};
+
+// Collects the debug messages written while it lives; others go on as usual.
+class DebugCapture
+{
+public:
+    DebugCapture()
+    {
+        current = this;
+        previous = qInstallMessageHandler(handle);
+    }
+    ~DebugCapture()
+    {
+        qInstallMessageHandler(previous);
+        current = nullptr;
+    }
+
+    QStringList messages;
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &text)
+    {
+        if (type == QtDebugMsg && current)
+            current->messages << text;
+        else if (previous)
+            previous(type, context, text);
+    }
+
+    static inline DebugCapture *current = nullptr;
+    static inline QtMessageHandler previous = nullptr;
+};
+
+// An old modification time, so that "unchanged" cannot hide in the same
+// millisecond as the run.
+inline void makeOld(const QString &path, const QDateTime &when)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly) ||
+        !file.setFileTime(when, QFileDevice::FileModificationTime))
+        qFatal("cannot set the time of %s", qPrintable(path));
+}

@@ -1,0 +1,166 @@
+// A stand-in for FFmpeg in the tests: takes FFmpeg's command line, and does
+// what the "source" file tells it, one word at a time:
+//   ok          write the output file and exit 0
+//   write       write a partial output file and go on
+//   exit N      exit with code N
+//   crash       die from a signal
+//   sleep MS    wait MS milliseconds; on "q" from its input, write the output
+//               and exit 0 at once, as FFmpeg finishes a file when asked to stop
+//   deaf MS     wait MS milliseconds, ignoring its input
+//   spam N      print N lines
+//   chatter MS  print lines without pause for MS milliseconds
+// A file with nothing in it makes it exit 0 at once. A source it cannot read
+// (a folder, a missing file) makes it exit 1, as FFmpeg does.
+// When TESSEL_STANDIN_LOG names a file, every run appends to it:
+//   start<TAB>arg<TAB>arg...   when it starts
+//   q<TAB>source               when it was asked to stop
+//   end<TAB>source<TAB>code    when it exits on its own
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#define readInput(buffer, size) _read(0, buffer, size)
+#else
+#include <unistd.h>
+#define readInput(buffer, size) read(0, buffer, size)
+#endif
+
+namespace {
+std::atomic<bool> askedToStop{false};
+std::string source;
+std::string output;
+
+void log(const std::string &line)
+{
+    const char *path = std::getenv("TESSEL_STANDIN_LOG");
+    if (!path || !*path)
+        return;
+    std::ofstream(path, std::ios::app | std::ios::binary) << line << '\n';
+}
+
+[[noreturn]] void finish(int code)
+{
+    log("end\t" + source + '\t' + std::to_string(code));
+    std::fflush(stdout);
+    // _Exit: the input reader may still be blocked in read().
+    std::_Exit(code);
+}
+
+void writeOutput(const std::string &text)
+{
+    std::ofstream(output, std::ios::binary | std::ios::trunc) << text;
+}
+
+void watchInput()
+{
+    char buffer[64];
+    for (;;) {
+        const auto count = readInput(buffer, sizeof buffer);
+        if (count <= 0)
+            return;
+        for (int i = 0; i < count; ++i) {
+            if (buffer[i] == 'q')
+                askedToStop = true;
+        }
+    }
+}
+
+void pause(long milliseconds, bool listen)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (std::chrono::steady_clock::now() < until) {
+        if (listen && askedToStop) {
+            log("q\t" + source);
+            writeOutput("stopped early\n");
+            std::fflush(stdout);
+            std::_Exit(0);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+void printLines(long count)
+{
+    for (long i = 0; i < count; ++i)
+        std::printf("frame=%8ld fps=25 q=-1.0 size=%8ldkB time=00:00:01.00 bitrate=1000.0kbits/s\n",
+                    i, i);
+    std::fflush(stdout);
+}
+
+void chatter(long milliseconds)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (std::chrono::steady_clock::now() < until)
+        printLines(50);
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    std::string started = "start";
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        started += '\t' + arguments[i];
+        if (arguments[i] == "-i" && i + 1 < arguments.size())
+            source = arguments[i + 1];
+    }
+    if (!arguments.empty())
+        output = arguments.back();
+    log(started);
+
+    std::error_code error;
+    if (std::filesystem::is_directory(source, error)) {
+        std::fprintf(stderr, "%s: Is a directory\n", source.c_str());
+        finish(1);
+    }
+    std::ifstream input(source, std::ios::binary);
+    if (!input) {
+        std::fprintf(stderr, "%s: No such file or directory\n", source.c_str());
+        finish(1);
+    }
+    std::stringstream text;
+    text << input.rdbuf();
+
+    std::thread(watchInput).detach();
+
+    std::string word;
+    while (text >> word) {
+        if (word == "ok") {
+            writeOutput("converted from " + source + '\n');
+            finish(0);
+        } else if (word == "write") {
+            writeOutput("partial\n");
+        } else if (word == "crash") {
+            std::fflush(stdout);
+#ifdef _WIN32
+            std::abort();
+#else
+            std::raise(SIGKILL);
+#endif
+        } else {
+            long number = 0;
+            text >> number;
+            if (word == "exit")
+                finish(int(number));
+            else if (word == "sleep")
+                pause(number, true);
+            else if (word == "deaf")
+                pause(number, false);
+            else if (word == "spam")
+                printLines(number);
+            else if (word == "chatter")
+                chatter(number);
+        }
+    }
+    finish(0);
+}

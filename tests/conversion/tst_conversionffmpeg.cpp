@@ -1,0 +1,179 @@
+// End to end with the real FFmpeg on small camcorder-like clips: H.264 video
+// and AC-3 audio in MPEG-TS, as camcorders write them.
+#include <QCryptographicHash>
+#include <QProcess>
+#include <QTest>
+
+#include "conversion/conversiontestkit.h"
+#include "support/isolatedsettings.h"
+
+namespace {
+const QString ffmpeg = QStringLiteral(FFMPEG_PATH);
+const QString ffprobe = QStringLiteral(FFPROBE_PATH);
+
+QByteArray runTool(const QString &program, const QStringList &arguments)
+{
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::SeparateChannels);
+    tool.start(program, arguments);
+    if (!tool.waitForFinished(60000) || tool.exitStatus() != QProcess::NormalExit ||
+        tool.exitCode() != 0)
+        qWarning("%s %s failed: %s", qPrintable(program), qPrintable(arguments.join(' ')),
+                 tool.readAllStandardError().constData());
+    return tool.readAllStandardOutput();
+}
+
+// Per packet of the first video stream, its size and checksum, as the file
+// holds it (no decoding): equal lists mean the very same packets.
+QByteArrayList videoPackets(const QString &file)
+{
+    QByteArrayList packets;
+    const QByteArrayList lines = runTool(ffmpeg, {"-v", "error", "-i", file, "-map", "0:v", "-c",
+                                                  "copy", "-f", "framemd5", "-"})
+                                     .split('\n');
+    for (const QByteArray &line : lines) {
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        const QByteArrayList fields = line.split(',');
+        packets << fields.value(4).trimmed() + ' ' + fields.value(5).trimmed();
+    }
+    return packets;
+}
+
+// Per decoded video frame, its checksum.
+QByteArrayList videoFrames(const QString &file)
+{
+    QByteArrayList frames;
+    const QByteArrayList lines =
+        runTool(ffmpeg, {"-v", "error", "-i", file, "-map", "0:v", "-f", "framemd5", "-"})
+            .split('\n');
+    for (const QByteArray &line : lines) {
+        if (!line.isEmpty() && !line.startsWith('#'))
+            frames << line.split(',').value(5).trimmed();
+    }
+    return frames;
+}
+
+QByteArray codecOf(const QString &file, const char *streamType)
+{
+    // MPEG-TS lists its streams once more under its program: the first line
+    // is the stream itself.
+    return runTool(ffprobe, {"-v", "error", "-select_streams", streamType, "-show_entries",
+                             "stream=codec_name", "-of", "csv=p=0", file})
+        .trimmed()
+        .split('\n')
+        .value(0);
+}
+
+QByteArray checksum(const QString &file)
+{
+    QFile in(file);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!in.open(QIODevice::ReadOnly) || !hash.addData(&in))
+        return QByteArray();
+    return hash.result();
+}
+} // namespace
+
+class ConversionFfmpegTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void convertsCamcorderClips_data();
+    void convertsCamcorderClips();
+
+private:
+    IsolatedSettings isolatedSettings;
+    QTemporaryDir generated;
+};
+
+void ConversionFfmpegTest::initTestCase()
+{
+    // One second, tiny frames: enough for the codecs, quick to make.
+    const QStringList source{"-v",
+                             "error",
+                             "-y",
+                             "-f",
+                             "lavfi",
+                             "-i",
+                             "testsrc=size=160x120:rate=25:duration=1",
+                             "-f",
+                             "lavfi",
+                             "-i",
+                             "sine=frequency=440:duration=1"};
+    const QStringList encoding{"-c:v", "libx264", "-preset", "ultrafast",
+                               "-c:a", "ac3",     "-f",      "mpegts"};
+    runTool(ffmpeg, source + QStringList{"-ac", "2"} + encoding +
+                        QStringList{generated.filePath("stereo.ts")});
+    runTool(ffmpeg, source + QStringList{"-ac", "6"} + encoding +
+                        QStringList{generated.filePath("surround.ts")});
+    QCOMPARE(codecOf(generated.filePath("stereo.ts"), "a"), QByteArray("ac3"));
+    QCOMPARE(codecOf(generated.filePath("surround.ts"), "v"), QByteArray("h264"));
+}
+
+void ConversionFfmpegTest::convertsCamcorderClips_data()
+{
+    QTest::addColumn<QString>("clip");
+    QTest::addColumn<QString>("sourceName");
+    QTest::addColumn<QString>("outputName");
+
+    QTest::newRow("camcorder numbering") << "stereo.ts"
+                                         << "00001.MTS"
+                                         << "00001.mp4";
+    QTest::newRow("5.1 sound, .M2TS") << "surround.ts"
+                                      << "Trip.M2TS"
+                                      << "trip.mp4";
+    QTest::newRow("blank in the name") << "stereo.ts"
+                                       << "a b.mts"
+                                       << "a b.mp4";
+    QTest::newRow("non-ASCII name") << "stereo.ts"
+                                    << "Ünïcødé.mts"
+                                    << "ünïcødé.mp4";
+}
+
+void ConversionFfmpegTest::convertsCamcorderClips()
+{
+    QFETCH(QString, clip);
+    QFETCH(QString, sourceName);
+    QFETCH(QString, outputName);
+
+    ClipFolder clips;
+    const QString source = clips.filePath(sourceName);
+    QVERIFY(QFile::copy(generated.filePath(clip), source));
+    const QDateTime shotAt(QDate(2018, 7, 14), QTime(9, 41, 0), Qt::UTC);
+    makeOld(source, shotAt);
+    const QByteArray sourceBefore = checksum(source);
+
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(ffmpeg);
+    ui.folderField->setText(clips.path());
+    ModalWatcher watcher;
+
+    QVERIFY(!pressProcess(ui, 30000).timedOut);
+
+    QCOMPARE(watcher.boxes.value(0).text, QStringLiteral("1 file converted."));
+    QCOMPARE(ui.rows(), (QList<Row>{{sourceName + QStringLiteral(" converted to ") + outputName,
+                                     lightGreen}}));
+    const QString output = clips.filePath(outputName);
+    QVERIFY2(QFileInfo::exists(output), qPrintable(output));
+    QCOMPARE(codecOf(output, "v"), QByteArray("h264"));
+    QCOMPARE(codecOf(output, "a"), QByteArray("mp3"));
+
+    // The same packets an MP4 stream copy of the source holds (the container
+    // frames H.264 differently from MPEG-TS, so compare within MP4), and the
+    // same pictures as the source.
+    const QString reference = clips.filePath(QStringLiteral("reference.mp4"));
+    runTool(ffmpeg, {"-v", "error", "-i", source, "-map", "0:v", "-c", "copy", reference});
+    const QByteArrayList packets = videoPackets(output);
+    QCOMPARE(packets.size(), 25);
+    QCOMPARE(packets, videoPackets(reference));
+    QCOMPARE(videoFrames(output), videoFrames(source));
+
+    QCOMPARE(checksum(source), sourceBefore);
+    QCOMPARE(QFileInfo(output).lastModified(), shotAt);
+}
+
+QTEST_MAIN(ConversionFfmpegTest)
+#include "tst_conversionffmpeg.moc"

@@ -1,0 +1,114 @@
+// Closing the program while a conversion runs: the running encoder is asked
+// to stop, its file is not kept, nothing else starts, and the program exits
+// as usual.
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTest>
+
+#include "conversion/applicationquitting.h"
+#include "conversion/conversiontestkit.h"
+#include "support/isolatedsettings.h"
+
+namespace {
+const QString standIn = QStringLiteral(STANDIN_ENCODER);
+} // namespace
+
+class ConversionQuitTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void quittingIsSeen();
+    void closeDuringRun_data();
+    void closeDuringRun();
+
+private:
+    IsolatedSettings isolatedSettings;
+};
+
+void ConversionQuitTest::quittingIsSeen()
+{
+    bool before = true;
+    bool after = false;
+    const LoopRun run = runApplicationLoop(
+        [&] {
+            before = applicationIsQuitting();
+            QCoreApplication::exit(0);
+            after = applicationIsQuitting();
+        },
+        5000);
+
+    QVERIFY(!run.timedOut);
+    QVERIFY(!before);
+    QVERIFY(after);
+    QVERIFY(!applicationIsQuitting());
+}
+
+void ConversionQuitTest::closeDuringRun_data()
+{
+    QTest::addColumn<bool>("byCloseButton"); // else the window manager closes the window
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<bool>("encoderListens");
+
+    QTest::newRow("Close pressed") << true << QByteArray("sleep 20000 ok") << true;
+    QTest::newRow("window closed") << false << QByteArray("sleep 20000 ok") << true;
+    QTest::newRow("encoder deaf to the request")
+        << true << QByteArray("write deaf 20000 ok") << false;
+}
+
+void ConversionQuitTest::closeDuringRun()
+{
+    QFETCH(bool, byCloseButton);
+    QFETCH(QByteArray, script);
+    QFETCH(bool, encoderListens);
+
+    ClipFolder clips;
+    clips.add(QStringLiteral("a.mts"), script);
+    clips.add(QStringLiteral("b.mts"), "ok");
+    StandInLog log;
+    const ShownBoxes shown;
+    qint64 stopMs = -1;
+    {
+        WindowUnderTest ui;
+        ui.window.setEncoderPath(standIn);
+        ui.folderField->setText(clips.path());
+        ui.window.show();
+
+        QElapsedTimer sinceClose;
+        const Sampler closer(
+            [&] {
+                if (sinceClose.isValid() || log.starts().isEmpty())
+                    return;
+                sinceClose.start();
+                if (byCloseButton)
+                    ui.closeButton->click();
+                else
+                    ui.window.close();
+            },
+            10);
+
+        const LoopRun run = runApplicationLoop([&] { ui.processButton->click(); }, 15000);
+        stopMs = sinceClose.elapsed();
+
+        QVERIFY2(!run.timedOut, "the program did not exit");
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY(ui.window.findChildren<QProcess *>().isEmpty());
+    }
+
+    QCOMPARE(log.startedNames(), QStringList{QStringLiteral("a.mts")});
+    if (encoderListens) {
+        QCOMPARE(log.stopRequests(), QStringList{clips.filePath(QStringLiteral("a.mts"))});
+        QVERIFY2(stopMs < 2500, qPrintable(QStringLiteral("stopping took %1 ms").arg(stopMs)));
+    } else {
+        QVERIFY2(log.endedSources().isEmpty(), "the deaf encoder was not killed");
+        QVERIFY2(stopMs >= 2900 && stopMs < 8000,
+                 qPrintable(QStringLiteral("killed after %1 ms").arg(stopMs)));
+    }
+    QVERIFY2(!clips.has(QStringLiteral("a.mp4")), "the stopped file's output was kept");
+    QVERIFY(!clips.has(QStringLiteral("b.mp4")));
+    QVERIFY2(shown.boxes.isEmpty(), qPrintable(shown.boxes.value(0).text));
+    QCOMPARE(isolatedSettings.storedFolder().toString(), clips.path());
+}
+
+QTEST_MAIN(ConversionQuitTest)
+#include "tst_conversionquit.moc"

@@ -1,0 +1,668 @@
+// The conversion run driven through the window, with the stand-in encoder
+// (standinencoder.cpp) in place of FFmpeg.
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QHostAddress>
+#include <QProcess>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include "conversion/conversiontestkit.h"
+#include "support/isolatedsettings.h"
+#include "support/modalwatcher.h"
+
+namespace {
+const QString standIn = QStringLiteral(STANDIN_ENCODER);
+const QDateTime shotAt(QDate(2019, 5, 4), QTime(12, 30, 15), Qt::UTC);
+const QDateTime longAgo(QDate(2020, 1, 2), QTime(3, 4, 5), Qt::UTC);
+
+QString quoted(const QString &text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+// An HTTP server on the loopback that answers every request with `body`
+// after `delayMs`.
+class SlowServer : public QObject
+{
+public:
+    SlowServer(QByteArray body, int delayMs) : body(std::move(body)), delayMs(delayMs)
+    {
+        if (!server.listen(QHostAddress::LocalHost))
+            qFatal("cannot listen on the loopback");
+        connect(&server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = server.nextPendingConnection()) {
+                QTimer::singleShot(this->delayMs, socket, [this, socket] {
+                    socket->write(
+                        "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
+                        QByteArray::number(this->body.size()) + "\r\nConnection: close\r\n\r\n" +
+                        this->body);
+                    socket->disconnectFromHost();
+                });
+            }
+        });
+    }
+    QString url() const
+    {
+        return QStringLiteral("http://127.0.0.1:%1/Tessel/current_tessel.txt")
+            .arg(server.serverPort());
+    }
+
+private:
+    QTcpServer server;
+    QByteArray body;
+    int delayMs;
+};
+} // namespace
+
+class ConversionRunTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void earlyMessages_data();
+    void earlyMessages();
+    void encoderCommandLine_data();
+    void encoderCommandLine();
+    void runOrder_data();
+    void runOrder();
+    void outcomes_data();
+    void outcomes();
+    void finalCount_data();
+    void finalCount();
+    void progressWhileRunning();
+    void processObjectsReleased();
+    void longRowsScrollAfterRun();
+    void chattyEncoder_data();
+    void chattyEncoder();
+    void folderChosenDuringRun();
+    void waitInsideRun();
+    void runInsideWait();
+
+private:
+    IsolatedSettings isolatedSettings;
+};
+
+void ConversionRunTest::earlyMessages_data()
+{
+    QTest::addColumn<QString>("folderKind");
+    QTest::addColumn<QString>("message"); // %1 stands for the folder text
+    QTest::addColumn<bool>("listCleared");
+
+    QTest::newRow("empty field") << "empty"
+                                 << "Please select directory with video files" << false;
+    QTest::newRow("blanks only") << "blanks"
+                                 << "Directory do not exists." << false;
+    QTest::newRow("missing folder") << "missing"
+                                    << "Directory do not exists." << false;
+    QTest::newRow("an ordinary file")
+        << "file"
+        << "Directory %1 don't have mts or m2ts videos files." << true;
+    QTest::newRow("no clips") << "noClips"
+                              << "Directory %1 don't have mts or m2ts videos files." << true;
+}
+
+void ConversionRunTest::earlyMessages()
+{
+    QFETCH(QString, folderKind);
+    QFETCH(QString, message);
+    QFETCH(bool, listCleared);
+
+    ClipFolder clips;
+    clips.add(QStringLiteral("notes.txt"), "ok");
+    clips.add(QStringLiteral("clip.mp4"), "ok");
+    clips.addFolder(QStringLiteral("clip.avi"));
+    const QMap<QString, QString> folders{
+        {QStringLiteral("empty"), QString()},
+        {QStringLiteral("blanks"), QStringLiteral("   ")},
+        {QStringLiteral("missing"), clips.filePath(QStringLiteral("gone"))},
+        {QStringLiteral("file"), clips.filePath(QStringLiteral("notes.txt"))},
+        {QStringLiteral("noClips"), clips.path()},
+    };
+    const QString folder = folders.value(folderKind);
+
+    StandInLog log;
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(standIn);
+    ui.folderField->setText(folder);
+    ui.list->addItem(QStringLiteral("earlier row"));
+    ModalWatcher watcher;
+
+    const LoopRun run = pressProcess(ui);
+
+    QVERIFY(!run.timedOut);
+    QCOMPARE(watcher.boxes.size(), 1);
+    const SeenBox box = watcher.boxes.first();
+    QCOMPARE(box.title, QStringLiteral("Warning"));
+    QCOMPARE(box.text, message.contains(QLatin1String("%1")) ? message.arg(folder) : message);
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
+    QVERIFY(box.hasParent);
+    QCOMPARE(ui.list->count(), listCleared ? 0 : 1);
+    QVERIFY(log.starts().isEmpty());
+    QVERIFY(ui.processButton->isEnabled());
+}
+
+void ConversionRunTest::encoderCommandLine_data()
+{
+    QTest::addColumn<QString>("sourceName");
+    QTest::addColumn<QString>("folderSuffix");
+    QTest::addColumn<QString>("outputName");
+
+    QTest::newRow("name with a blank") << "Clip One.MTS"
+                                       << ""
+                                       << "clip one.mp4";
+    QTest::newRow("folder ending in a slash") << "00001.MTS"
+                                              << "/"
+                                              << "00001.mp4";
+    QTest::newRow("non-ASCII name") << "Ünïcødé.M2TS"
+                                    << ""
+                                    << "ünïcødé.mp4";
+}
+
+void ConversionRunTest::encoderCommandLine()
+{
+    QFETCH(QString, sourceName);
+    QFETCH(QString, folderSuffix);
+    QFETCH(QString, outputName);
+
+    ClipFolder clips;
+    clips.add(sourceName, "ok");
+    const QString folder = clips.path() + folderSuffix;
+    const QString source = folder + QLatin1Char('/') + sourceName;
+    const QString output = folder + QLatin1Char('/') + outputName;
+
+    StandInLog log;
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(standIn);
+    ui.folderField->setText(folder);
+    ModalWatcher watcher;
+    DebugCapture debug;
+
+    QVERIFY(!pressProcess(ui).timedOut);
+
+    const QStringList expected{QStringLiteral("-y"),
+                               QStringLiteral("-i"),
+                               source,
+                               QStringLiteral("-vcodec"),
+                               QStringLiteral("copy"),
+                               QStringLiteral("-acodec"),
+                               QStringLiteral("mp3"),
+                               output};
+    QCOMPARE(log.starts(), QList<QStringList>{expected});
+    QStringList quotedArguments;
+    for (const QString &argument : expected)
+        quotedArguments << quoted(argument);
+    QCOMPARE(debug.messages,
+             (QStringList{quoted(standIn), QStringLiteral("QList(") +
+                                               quotedArguments.join(QStringLiteral(", ")) +
+                                               QLatin1Char(')')}));
+    QVERIFY(QFileInfo::exists(output));
+}
+
+void ConversionRunTest::runOrder_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("expectedOrder");
+    QTest::addColumn<QString>("outputName");
+    QTest::addColumn<QString>("lastWriter");
+
+    QTest::newRow(".mts before .m2ts, case ignored")
+        << QStringList{"b.mts", "A.mts", "c.m2ts"} << QStringList{"A.mts", "b.mts", "c.m2ts"}
+        << "a.mp4"
+        << "A.mts";
+    QTest::newRow("two clips, one output name")
+        << QStringList{"a.m2ts", "a.mts"} << QStringList{"a.mts", "a.m2ts"} << "a.mp4"
+        << "a.m2ts";
+    QTest::newRow("extensions in any case") << QStringList{"X.M2TS", "y.MTS", "Z.mTs"}
+                                            << QStringList{"y.MTS", "Z.mTs", "X.M2TS"} << "x.mp4"
+                                            << "X.M2TS";
+}
+
+void ConversionRunTest::runOrder()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, expectedOrder);
+    QFETCH(QString, outputName);
+    QFETCH(QString, lastWriter);
+
+    ClipFolder clips;
+    for (const QString &name : names)
+        clips.add(name, "ok");
+    StandInLog log;
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(standIn);
+    ui.folderField->setText(clips.path());
+    ModalWatcher watcher;
+
+    QVERIFY(!pressProcess(ui).timedOut);
+
+    QCOMPARE(log.startedNames(), expectedOrder);
+    QCOMPARE(clips.read(outputName),
+             "converted from " + clips.filePath(lastWriter).toUtf8() + '\n');
+}
+
+void ConversionRunTest::outcomes_data()
+{
+    QTest::addColumn<QString>("sourceName");
+    QTest::addColumn<QByteArray>("script");         // null: the "clip" is a folder
+    QTest::addColumn<QString>("encoder");           // "standIn", "missing" or "notExecutable"
+    QTest::addColumn<QByteArray>("existingOutput"); // null: none
+    QTest::addColumn<QString>("row");
+    QTest::addColumn<bool>("converted");
+    QTest::addColumn<QString>("outputAfter"); // "absent", "existing" or "new"
+    QTest::addColumn<QString>("message");
+
+    const QByteArray none;
+    const QByteArray oldMovie("old movie, kept by the user");
+
+    QTest::newRow("converted") << "Clip.MTS" << QByteArray("ok") << "standIn" << none
+                               << "Clip.MTS converted to clip.mp4" << true << "new"
+                               << "1 file converted.";
+    QTest::newRow("existing output overwritten")
+        << "Clip.MTS" << QByteArray("ok") << "standIn" << oldMovie
+        << "Clip.MTS converted to clip.mp4" << true << "new"
+        << "1 file converted.";
+    QTest::newRow("encoder wrote nothing but succeeded")
+        << "Clip.MTS" << QByteArray("") << "standIn" << none << "Clip.MTS converted to clip.mp4"
+        << true << "absent"
+        << "1 file converted.";
+    QTest::newRow("error exit after writing")
+        << "Clip.MTS" << QByteArray("write exit 3") << "standIn" << none
+        << "Clip.MTS was not converted: the encoder exited with code 3" << false << "absent"
+        << "0 file converted. 1 file failed.";
+    QTest::newRow("crash after writing")
+        << "Clip.MTS" << QByteArray("write crash") << "standIn" << none
+        << "Clip.MTS was not converted: the encoder crashed" << false << "absent"
+        << "0 file converted. 1 file failed.";
+    QTest::newRow("error exit, existing output untouched")
+        << "Clip.MTS" << QByteArray("exit 2") << "standIn" << oldMovie
+        << "Clip.MTS was not converted: the encoder exited with code 2" << false << "existing"
+        << "0 file converted. 1 file failed.";
+    QTest::newRow("error exit, existing output rewritten")
+        << "Clip.MTS" << QByteArray("write exit 2") << "standIn" << oldMovie
+        << "Clip.MTS was not converted: the encoder exited with code 2" << false << "absent"
+        << "0 file converted. 1 file failed.";
+    QTest::newRow("encoder missing")
+        << "Clip.MTS" << QByteArray("ok") << "missing" << oldMovie
+        << "Clip.MTS was not converted: the encoder could not be started" << false << "existing"
+        << "0 file converted. 1 file failed.";
+    QTest::newRow("encoder not executable")
+        << "Clip.MTS" << QByteArray("ok") << "notExecutable" << none
+        << "Clip.MTS was not converted: the encoder could not be started" << false << "absent"
+        << "0 file converted. 1 file failed.";
+    QTest::newRow("sub-folder named like a clip")
+        << "x.mts" << QByteArray() << "standIn" << none
+        << "x.mts was not converted: the encoder exited with code 1" << false << "absent"
+        << "0 file converted. 1 file failed.";
+}
+
+void ConversionRunTest::outcomes()
+{
+    QFETCH(QString, sourceName);
+    QFETCH(QByteArray, script);
+    QFETCH(QString, encoder);
+    QFETCH(QByteArray, existingOutput);
+    QFETCH(QString, row);
+    QFETCH(bool, converted);
+    QFETCH(QString, outputAfter);
+    QFETCH(QString, message);
+
+    ClipFolder clips;
+    const QString outputName =
+        sourceName.toLower().replace(QStringLiteral(".mts"), QStringLiteral(".mp4"));
+    if (script.isNull()) {
+        clips.addFolder(sourceName);
+    } else {
+        makeOld(clips.add(sourceName, script), shotAt);
+    }
+    if (!existingOutput.isNull())
+        makeOld(clips.add(outputName, existingOutput), longAgo);
+
+    ClipFolder tools;
+    QString encoderPath = standIn;
+    if (encoder == QLatin1String("missing"))
+        encoderPath = tools.filePath(QStringLiteral("no-such-encoder"));
+    else if (encoder == QLatin1String("notExecutable"))
+        encoderPath = tools.add(QStringLiteral("encoder"), "#!/bin/sh\nexit 0\n");
+
+    StandInLog log;
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(encoderPath);
+    ui.folderField->setText(clips.path());
+    ModalWatcher watcher;
+
+    const LoopRun run = pressProcess(ui, 5000);
+
+    QVERIFY2(!run.timedOut, "the run stalled");
+    QCOMPARE(ui.rows(), (QList<Row>{{row, converted ? lightGreen : lightRed}}));
+    QCOMPARE(watcher.boxes.size(), 1);
+    QCOMPARE(watcher.boxes.first().text, message);
+    QCOMPARE(watcher.boxes.first().title, QStringLiteral("Warning"));
+
+    const QString output = clips.filePath(outputName);
+    if (outputAfter == QLatin1String("absent")) {
+        QVERIFY2(!QFileInfo::exists(output), "a failed run left its output behind");
+    } else if (outputAfter == QLatin1String("existing")) {
+        QCOMPARE(clips.read(outputName), existingOutput);
+        QCOMPARE(QFileInfo(output).lastModified(), longAgo);
+    } else {
+        QCOMPARE(clips.read(outputName),
+                 "converted from " + clips.filePath(sourceName).toUtf8() + '\n');
+        QCOMPARE(QFileInfo(output).lastModified(), shotAt);
+    }
+}
+
+void ConversionRunTest::finalCount_data()
+{
+    QTest::addColumn<QByteArrayList>("scripts");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("one converted") << QByteArrayList{"ok"} << "1 file converted.";
+    QTest::newRow("two converted") << QByteArrayList{"ok", "ok"} << "2 files converted.";
+    QTest::newRow("one of each") << QByteArrayList{"ok", "exit 1"}
+                                 << "1 file converted. 1 file failed.";
+    QTest::newRow("all failed") << QByteArrayList{"exit 1", "crash", "exit 4"}
+                                << "0 file converted. 3 files failed.";
+    QTest::newRow("two and two") << QByteArrayList{"exit 1", "ok", "exit 1", "ok"}
+                                 << "2 files converted. 2 files failed.";
+}
+
+void ConversionRunTest::finalCount()
+{
+    QFETCH(QByteArrayList, scripts);
+    QFETCH(QString, message);
+
+    ClipFolder clips;
+    for (int i = 0; i < scripts.size(); ++i)
+        clips.add(QStringLiteral("clip%1.mts").arg(i), scripts.at(i));
+    StandInLog log;
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(standIn);
+    ui.folderField->setText(clips.path());
+    ModalWatcher watcher;
+
+    QVERIFY(!pressProcess(ui).timedOut);
+
+    QCOMPARE(log.starts().size(), scripts.size());
+    QCOMPARE(watcher.boxes.size(), 1);
+    const SeenBox box = watcher.boxes.first();
+    QCOMPARE(box.text, message);
+    QCOMPARE(box.title, QStringLiteral("Warning"));
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
+    QVERIFY(box.hasParent);
+}
+
+void ConversionRunTest::progressWhileRunning()
+{
+    ClipFolder clips;
+    clips.add(QStringLiteral("a.mts"), "sleep 150 ok");
+    clips.add(QStringLiteral("b.mts"), "sleep 150 exit 5");
+    StandInLog log;
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(standIn);
+    ui.folderField->setText(clips.path());
+
+    QList<QList<Row>> seen;
+    bool sawEncoder = false;
+    bool processEnabledWhileEncoding = false;
+    bool processEnabledAtBox = false;
+    ModalWatcher watcher([&](QWidget *modal) {
+        processEnabledAtBox = ui.processButton->isEnabled();
+        qobject_cast<QMessageBox *>(modal)->buttons().value(0)->click();
+    });
+    const Sampler sampler([&] {
+        if (seen.isEmpty() || seen.last() != ui.rows())
+            seen << ui.rows();
+        if (!ui.window.findChildren<QProcess *>().isEmpty()) {
+            sawEncoder = true;
+            processEnabledWhileEncoding |= ui.processButton->isEnabled();
+        }
+    });
+
+    QVERIFY(!pressProcess(ui).timedOut);
+
+    const Row processingA{QStringLiteral("Processing a.mts"), lightRed};
+    const Row doneA{QStringLiteral("a.mts converted to a.mp4"), lightGreen};
+    const Row processingB{QStringLiteral("Processing b.mts"), lightRed};
+    const Row failedB{QStringLiteral("b.mts was not converted: the encoder exited with code 5"),
+                      lightRed};
+    QVERIFY(sawEncoder);
+    QVERIFY2(!processEnabledWhileEncoding, "Process was enabled during the run");
+    QVERIFY(seen.contains(QList<Row>{processingA}));
+    QVERIFY(seen.contains((QList<Row>{doneA, processingB})));
+    QCOMPARE(ui.rows(), (QList<Row>{doneA, failedB}));
+    QVERIFY(processEnabledAtBox);
+}
+
+void ConversionRunTest::processObjectsReleased()
+{
+    ClipFolder clips;
+    for (const char *name : {"a.mts", "b.mts", "c.mts"})
+        clips.add(QString::fromLatin1(name), "sleep 60 ok");
+    StandInLog log;
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(standIn);
+    ui.folderField->setText(clips.path());
+    ModalWatcher watcher;
+    int mostAlive = 0;
+    bool sawRunning = false;
+    const Sampler sampler([&] {
+        const QList<QProcess *> processes = ui.window.findChildren<QProcess *>();
+        mostAlive = std::max(mostAlive, int(processes.size()));
+        for (const QProcess *process : processes)
+            sawRunning = sawRunning || process->state() == QProcess::Running;
+    });
+
+    QVERIFY(!pressProcess(ui).timedOut);
+
+    QCOMPARE(log.starts().size(), 3);
+    QVERIFY2(sawRunning, "the sampler never saw the encoder run");
+    QCOMPARE(mostAlive, 1);
+    QVERIFY(ui.window.findChildren<QProcess *>().isEmpty());
+}
+
+void ConversionRunTest::longRowsScrollAfterRun()
+{
+    // Wider than the list: once the run is over, the list can be scrolled to
+    // the reason at the end of the row.
+    const QString longName = QString(80, QLatin1Char('x')) + QStringLiteral(".mts");
+    ClipFolder clips;
+    clips.add(QStringLiteral("a.mts"), "ok");
+    clips.add(longName, "exit 1");
+    StandInLog log;
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(standIn);
+    ui.folderField->setText(clips.path());
+    ui.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&ui.window));
+    ModalWatcher watcher;
+
+    QVERIFY(!pressProcess(ui).timedOut);
+
+    const QListWidgetItem *longRow = ui.list->item(1);
+    QVERIFY(longRow->text().endsWith(QLatin1String("the encoder exited with code 1")));
+    const int rowWidth = ui.list->fontMetrics().horizontalAdvance(longRow->text());
+    QVERIFY(rowWidth > ui.list->viewport()->width());
+    QTRY_VERIFY(ui.list->horizontalScrollBar()->maximum() > 0);
+    QVERIFY(ui.list->visualItemRect(longRow).width() >= rowWidth);
+}
+
+void ConversionRunTest::chattyEncoder_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::newRow("a burst of 60000 lines") << QByteArray("spam 60000 ok");
+    QTest::newRow("lines for half a second") << QByteArray("chatter 500 ok");
+}
+
+void ConversionRunTest::chattyEncoder()
+{
+    QFETCH(QByteArray, script);
+
+    ClipFolder clips;
+    clips.add(QStringLiteral("a.mts"), script);
+    clips.add(QStringLiteral("b.mts"), "ok");
+    StandInLog log;
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(standIn);
+    ui.folderField->setText(clips.path());
+    ModalWatcher watcher;
+    qint64 mostBuffered = 0;
+    const Sampler sampler([&] {
+        for (const QProcess *process : ui.window.findChildren<QProcess *>())
+            mostBuffered = std::max(mostBuffered, process->bytesAvailable());
+    });
+
+    const LoopRun run = pressProcess(ui, 15000);
+
+    QVERIFY2(!run.timedOut, "the run stalled");
+    QCOMPARE(watcher.boxes.size(), 1);
+    QCOMPARE(watcher.boxes.first().text, QStringLiteral("2 files converted."));
+    // Some megabytes were printed; unread, they would all pile up here.
+    QVERIFY2(mostBuffered < 256 * 1024,
+             qPrintable(QStringLiteral("%1 bytes of output left unread").arg(mostBuffered)));
+}
+
+void ConversionRunTest::folderChosenDuringRun()
+{
+    ClipFolder clips;
+    clips.add(QStringLiteral("a.mts"), "sleep 200 ok");
+    clips.add(QStringLiteral("b.mts"), "ok");
+    ClipFolder other;
+    other.add(QStringLiteral("z.mts"), "ok");
+
+    StandInLog log;
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(standIn);
+    ui.folderField->setText(clips.path());
+    isolatedSettings.storeFolder(other.path());
+
+    // The folder dialog is answered with the other folder, the count box with OK.
+    QList<SeenBox> boxes;
+    ModalWatcher watcher([&](QWidget *modal) {
+        if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+            dialog->setDirectory(other.path());
+            static_cast<QDialog *>(dialog)->accept();
+        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            boxes << ModalWatcher::describe(box);
+            box->buttons().value(0)->click();
+        }
+    });
+    bool browsed = false;
+    const Sampler sampler([&] {
+        if (!browsed && ui.rows().value(0).text == QLatin1String("Processing a.mts")) {
+            browsed = true;
+            ui.window.findChild<QPushButton *>(QStringLiteral("pushButton_browse"))->click();
+        }
+    });
+
+    QVERIFY(!pressProcess(ui).timedOut);
+
+    QVERIFY(browsed);
+    QCOMPARE(ui.folderField->text(), other.path());
+    QCOMPARE(log.starts().size(), 2);
+    QCOMPARE(log.starts().at(0).value(2), clips.filePath(QStringLiteral("a.mts")));
+    QCOMPARE(log.starts().at(1).value(2), clips.filePath(QStringLiteral("b.mts")));
+    QVERIFY(clips.has(QStringLiteral("a.mp4")) && clips.has(QStringLiteral("b.mp4")));
+    QVERIFY(!other.has(QStringLiteral("z.mp4")));
+    // The new folder's row stays; the run's results follow it.
+    QCOMPARE(ui.rows(), (QList<Row>{{QStringLiteral("z.mts"), QColor()},
+                                    {QStringLiteral("a.mts converted to a.mp4"), lightGreen},
+                                    {QStringLiteral("b.mts converted to b.mp4"), lightGreen}}));
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes.first().text, QStringLiteral("2 files converted."));
+}
+
+void ConversionRunTest::waitInsideRun()
+{
+    // An update check pressed during a conversion waits for its own answer,
+    // and the conversion then goes on where it was.
+    ClipFolder clips;
+    clips.add(QStringLiteral("a.mts"), "sleep 100 ok");
+    clips.add(QStringLiteral("b.mts"), "sleep 100 ok");
+    SlowServer server("406", 800);
+    StandInLog log;
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(standIn);
+    ui.folderField->setText(clips.path());
+    ModalWatcher watcher;
+
+    QByteArray fetched;
+    qint64 fetchMs = -1;
+    QStringList endedDuringFetch;
+    bool fetchStarted = false;
+    const Sampler sampler([&] {
+        if (fetchStarted || ui.rows().value(0).text != QLatin1String("Processing a.mts"))
+            return;
+        fetchStarted = true;
+        QElapsedTimer clock;
+        clock.start();
+        fetched = ui.window.fetchUrl(server.url()).body;
+        fetchMs = clock.elapsed();
+        endedDuringFetch = log.endedSources();
+    });
+
+    QVERIFY(!pressProcess(ui).timedOut);
+
+    QVERIFY(fetchStarted);
+    QCOMPARE(fetched, QByteArray("406"));
+    QVERIFY2(fetchMs >= 300,
+             qPrintable(QStringLiteral("the fetch returned after %1 ms").arg(fetchMs)));
+    QCOMPARE(endedDuringFetch, QStringList{clips.filePath(QStringLiteral("a.mts"))});
+    QCOMPARE(log.endedSources(), (QStringList{clips.filePath(QStringLiteral("a.mts")),
+                                              clips.filePath(QStringLiteral("b.mts"))}));
+    QCOMPARE(watcher.boxes.size(), 1);
+    QCOMPARE(watcher.boxes.first().text, QStringLiteral("2 files converted."));
+}
+
+void ConversionRunTest::runInsideWait()
+{
+    // A conversion started while an update check waits runs each encoder to
+    // its end, one after the other; the check then gets its answer.
+    ClipFolder clips;
+    clips.add(QStringLiteral("a.mts"), "sleep 100 ok");
+    clips.add(QStringLiteral("b.mts"), "sleep 100 ok");
+    SlowServer server("406", 1500);
+    StandInLog log;
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(standIn);
+    ui.folderField->setText(clips.path());
+
+    QByteArray fetched;
+    bool fetchReturned = false;
+    bool fetchReturnedBeforeBox = true;
+    QList<QStringList> logAtBox;
+    ModalWatcher boxWatcher([&](QWidget *modal) {
+        fetchReturnedBeforeBox = fetchReturned;
+        logAtBox = log.lines();
+        qobject_cast<QMessageBox *>(modal)->buttons().value(0)->click();
+    });
+    const LoopRun run = runApplicationLoop(
+        [&] {
+            QTimer::singleShot(50, ui.processButton, &QPushButton::click);
+            fetched = ui.window.fetchUrl(server.url()).body;
+            fetchReturned = true;
+            QCoreApplication::exit(processReturned);
+        },
+        15000);
+
+    QVERIFY(!run.timedOut);
+    QVERIFY2(!fetchReturnedBeforeBox, "the run did not happen inside the wait for the answer");
+    QCOMPARE(fetched, QByteArray("406"));
+    // What the stand-ins had done by the time the count was shown.
+    QStringList sequence;
+    for (const QStringList &line : logAtBox) {
+        const bool isStart = line.value(0) == QLatin1String("start");
+        sequence << line.value(0) + QLatin1Char(' ') +
+                        QFileInfo(line.value(isStart ? 3 : 1)).fileName();
+    }
+    QCOMPARE(sequence, (QStringList{"start a.mts", "end a.mts", "start b.mts", "end b.mts"}));
+    QVERIFY(clips.has(QStringLiteral("a.mp4")) && clips.has(QStringLiteral("b.mp4")));
+}
+
+QTEST_MAIN(ConversionRunTest)
+#include "tst_conversionrun.moc"
