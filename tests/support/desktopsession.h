@@ -82,12 +82,23 @@ public:
         xdotool(QStringList{"key", "--window", window, "--delay", "30"} + keys);
     }
 
+    // Keys for whatever window has the keyboard focus, through the XTEST
+    // extension. Use this for a key that closes its window: a key sent to a
+    // window that is gone before its release leaves the key held down.
+    void keysToFocus(const QStringList &keys) const
+    {
+        xdotool(QStringList{"key", "--delay", "30"} + keys);
+    }
+
     void type(const QString &window, const QString &text) const
     {
         xdotool({"type", "--window", window, "--delay", "5", text});
     }
 
-    // Saves a PNG of the window (ImageMagick's import); returns false if that failed.
+    // Saves a PNG of the window, or of the whole screen for window "root"
+    // (ImageMagick's import); returns false if that failed. Without a
+    // compositing manager a window captured alone shows others on top of it
+    // as black: take the screen to see a dialog with its window.
     bool screenshot(const QString &window, const QString &file) const
     {
         const QString import = QStandardPaths::findExecutable(QStringLiteral("import"));
