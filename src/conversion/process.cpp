@@ -11,6 +11,8 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPersistentModelIndex>
@@ -134,6 +136,10 @@ EncoderOutcome tesselMainWindow::convertFile(const QString &encoder, const QStri
     qDebug() << encoder;
     qDebug() << arguments;
 
+    // The MP4 replaces whatever has its name. A link there would have the
+    // encoder write where it points: outside the folder, or over a clip.
+    if (QFileInfo(outputPath).isSymLink())
+        QFile::remove(outputPath);
     const OutputSnapshot beforeRun = OutputSnapshot::of(outputPath);
     encoderProcess = run.process();
     const EncoderOutcome outcome = run.run();
