@@ -1,0 +1,238 @@
+#pragma once
+
+// Pieces shared by the hostile-input and fault tests: clips made by the real
+// FFmpeg, what ffprobe finds in a file, and fingerprints of files and folders
+// taken through raw byte paths, so that names which are not valid UTF-8 are
+// seen as the file system holds them. Linux only.
+
+#include "conversion/conversiontestkit.h"
+
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <QMap>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <dirent.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+inline const QString ffmpegProgram = QStringLiteral(FFMPEG_PROGRAM);
+inline const QString ffprobeProgram = QStringLiteral(FFPROBE_PROGRAM);
+
+// Standard output of a tool that must succeed; empty (and a warning) if it did not.
+inline QByteArray runTool(const QString &program, const QStringList &arguments)
+{
+    QProcess tool;
+    tool.start(program, arguments);
+    if (!tool.waitForFinished(60000) || tool.exitStatus() != QProcess::NormalExit ||
+        tool.exitCode() != 0) {
+        qWarning("%s %s failed: %s", qPrintable(program), qPrintable(arguments.join(' ')),
+                 tool.readAllStandardError().constData());
+        return QByteArray();
+    }
+    return tool.readAllStandardOutput();
+}
+
+// A camcorder-like clip: H.264 video and AC-3 audio in MPEG-TS. The audio may
+// run longer than the picture, which makes the encoder's job (MP3) longer.
+inline bool makeClip(const QString &path, const QString &frameSize, int videoSeconds,
+                     int audioSeconds, const QStringList &videoOptions = {})
+{
+    runTool(
+        ffmpegProgram,
+        QStringList{
+            "-v", "error", "-y", "-f", "lavfi", "-i",
+            QStringLiteral("testsrc=size=%1:rate=25:duration=%2").arg(frameSize).arg(videoSeconds),
+            "-f", "lavfi", "-i", QStringLiteral("sine=frequency=440:duration=%1").arg(audioSeconds),
+            "-ac", "2", "-c:v", "libx264", "-preset", "ultrafast"} +
+            videoOptions + QStringList{"-c:a", "ac3", "-f", "mpegts", path});
+    // MPEG-TS lists its streams once more under its program, after a blank line.
+    const QByteArray streams =
+        runTool(ffprobeProgram,
+                {"-v", "error", "-show_entries", "stream=codec_name", "-of", "csv=p=0", path});
+    return streams.startsWith("h264\nac3\n");
+}
+
+inline bool writeFile(const QByteArray &path, const QByteArray &content)
+{
+    std::FILE *file = std::fopen(path.constData(), "wb");
+    if (!file)
+        return false;
+    const bool written =
+        std::fwrite(content.constData(), 1, size_t(content.size()), file) == size_t(content.size());
+    return std::fclose(file) == 0 && written;
+}
+
+// Removes a tree through raw byte paths, names that Qt cannot list included.
+inline bool removeTree(const QByteArray &path)
+{
+    const auto removeEntry = [](const char *entry, const struct stat *, int, struct FTW *) {
+        return ::remove(entry);
+    };
+    return ::nftw(path.constData(), removeEntry, 16, FTW_DEPTH | FTW_PHYS) == 0;
+}
+
+inline QByteArray readFile(const QByteArray &path)
+{
+    QByteArray content;
+    std::FILE *file = std::fopen(path.constData(), "rb");
+    if (!file)
+        return content;
+    char buffer[65536];
+    size_t count;
+    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        content.append(buffer, qsizetype(count));
+    std::fclose(file);
+    return content;
+}
+
+// The codec of every stream, in order, and the container: what a player sees.
+struct MediaFile
+{
+    QStringList codecs;
+    QString container;
+};
+
+inline MediaFile probeMedia(const QString &path)
+{
+    const QStringList lines =
+        QString::fromUtf8(runTool(ffprobeProgram, {"-v", "error", "-show_entries",
+                                                   "stream=codec_name:format=format_name", "-of",
+                                                   "default=noprint_wrappers=1", path}))
+            .split('\n', Qt::SkipEmptyParts);
+    MediaFile media;
+    for (const QString &line : lines) {
+        if (line.startsWith(QLatin1String("codec_name=")))
+            media.codecs << line.section('=', 1);
+        else if (line.startsWith(QLatin1String("format_name=")))
+            media.container = line.section('=', 1);
+    }
+    return media;
+}
+
+inline bool isRealMp4(const QString &path, QString *why)
+{
+    const MediaFile media = probeMedia(path);
+    // The MP4 family's demuxer names itself "mov,mp4,m4a,3gp,3g2,mj2".
+    const bool ok = media.codecs == QStringList{"h264", "mp3"} &&
+                    media.container.split(',').contains(QLatin1String("mp4"));
+    if (!ok && why)
+        *why = path + QStringLiteral(": streams [") + media.codecs.join(',') +
+               QStringLiteral("] in [") + media.container + QStringLiteral("]");
+    return ok;
+}
+
+inline QByteArray contentDigest(const QByteArray &path)
+{
+    std::FILE *file = std::fopen(path.constData(), "rb");
+    if (!file)
+        return QByteArrayLiteral("unreadable");
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    char buffer[65536];
+    size_t count;
+    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        hash.addData(QByteArray::fromRawData(buffer, qsizetype(count)));
+    std::fclose(file);
+    return hash.result().toHex();
+}
+
+// What a path holds, without following a link at the path itself: a link's
+// target text (and the content it reaches), a file's size, modification time
+// and content, or that a folder is there.
+inline QByteArray fingerprint(const QByteArray &path)
+{
+    struct stat info;
+    if (::lstat(path.constData(), &info) != 0)
+        return QByteArrayLiteral("missing");
+    if (S_ISLNK(info.st_mode)) {
+        char target[4096];
+        const ssize_t length = ::readlink(path.constData(), target, sizeof target);
+        QByteArray text = "link to " + QByteArray(target, length < 0 ? 0 : length);
+        struct stat reached;
+        if (::stat(path.constData(), &reached) == 0 && S_ISREG(reached.st_mode))
+            text += " holding " + contentDigest(path);
+        return text;
+    }
+    if (S_ISDIR(info.st_mode))
+        return QByteArrayLiteral("folder");
+    if (!S_ISREG(info.st_mode))
+        return QByteArrayLiteral("special");
+    return "file of " + QByteArray::number(qint64(info.st_size)) + " bytes, modified " +
+           QByteArray::number(qint64(info.st_mtim.tv_sec)) + "." +
+           QByteArray::number(qint64(info.st_mtim.tv_nsec)) + ", " + contentDigest(path);
+}
+
+// Names in a folder as the file system holds them, sorted; "." and ".." left out.
+inline QList<QByteArray> entryNames(const QByteArray &folder)
+{
+    QList<QByteArray> names;
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return names;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names << name;
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Every path under `root` with its fingerprint, leaving out `skip` and what
+// lies below it. Links are not followed into.
+inline void fingerprintTree(const QByteArray &root, const QByteArray &skip,
+                            QMap<QByteArray, QByteArray> &into)
+{
+    for (const QByteArray &name : entryNames(root)) {
+        const QByteArray path = root + '/' + name;
+        if (path == skip)
+            continue;
+        into.insert(path, fingerprint(path));
+        struct stat info;
+        if (::lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode))
+            fingerprintTree(path, skip, into);
+    }
+}
+
+inline QMap<QByteArray, QByteArray> fingerprintTree(const QString &root, const QString &skip)
+{
+    QMap<QByteArray, QByteArray> tree;
+    const QByteArray nativeRoot = root.toUtf8();
+    tree.insert(nativeRoot, fingerprint(nativeRoot));
+    fingerprintTree(nativeRoot, skip.toUtf8(), tree);
+    return tree;
+}
+
+// The differences between two fingerprints of a tree, one line each, for a failure message.
+inline QString treeChanges(const QMap<QByteArray, QByteArray> &before,
+                           const QMap<QByteArray, QByteArray> &after)
+{
+    QStringList changes;
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        if (!after.contains(it.key()))
+            changes << QStringLiteral("removed ") + QString::fromUtf8(it.key());
+        else if (after.value(it.key()) != it.value())
+            changes << QStringLiteral("changed ") + QString::fromUtf8(it.key());
+    }
+    for (auto it = after.cbegin(); it != after.cend(); ++it) {
+        if (!before.contains(it.key()))
+            changes << QStringLiteral("added ") + QString::fromUtf8(it.key());
+    }
+    return changes.join('\n');
+}
+
+// The list's rows, one a line, for a failure message.
+inline QString rowsText(const QList<Row> &rows)
+{
+    QStringList lines;
+    for (const Row &row : rows)
+        lines << row.text + QStringLiteral(" [") + row.background.name() + QLatin1Char(']');
+    return lines.join('\n');
+}

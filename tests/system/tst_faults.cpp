@@ -1,0 +1,481 @@
+// Faults from outside the program: the disk fills during a conversion, the
+// encoder is killed, the settings file is unwritable or corrupt at start.
+// Conversions use the real FFmpeg; the settings cases also start the real
+// program in a private X server.
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTest>
+
+#include "conversion/conversiontestkit.h"
+#include "support/desktopsession.h"
+#include "support/isolatedsettings.h"
+#include "system/systemtestkit.h"
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/statvfs.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+namespace {
+// A tmpfs over a folder for the life of this object: a disk of a known size
+// that the test can fill, or make read-only.
+class ScratchMount
+{
+public:
+    ScratchMount(const QString &where, const QByteArray &options) : path(where.toUtf8())
+    {
+        if (::mount("tessel-test", path.constData(), "tmpfs", MS_NOSUID | MS_NODEV,
+                    options.constData()) == 0)
+            mounted = true;
+        else
+            problem = QString::fromLocal8Bit(std::strerror(errno));
+    }
+    ~ScratchMount()
+    {
+        // A lazy unmount still detaches it when something holds it open.
+        if (mounted && ::umount2(path.constData(), 0) != 0)
+            ::umount2(path.constData(), MNT_DETACH);
+    }
+    ScratchMount(const ScratchMount &) = delete;
+    ScratchMount &operator=(const ScratchMount &) = delete;
+
+    bool isMounted() const { return mounted; }
+    QString error() const { return problem; }
+
+    bool makeReadOnly() const
+    {
+        return ::mount(nullptr, path.constData(), nullptr,
+                       MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr) == 0;
+    }
+
+    qint64 bytesAvailable() const
+    {
+        struct statvfs info;
+        if (::statvfs(path.constData(), &info) != 0)
+            return -1;
+        return qint64(info.f_bavail) * qint64(info.f_frsize);
+    }
+
+private:
+    QByteArray path;
+    bool mounted = false;
+    QString problem;
+};
+
+// As root, the mounts these tests make live in a mount namespace of this
+// process alone: no one else sees them, and they go with the process even if
+// it dies before its cleanup. Must run before any thread starts.
+bool enterPrivateMounts()
+{
+    return ::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0 &&
+           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+QMap<QByteArray, QByteArray> sourcesIn(const QString &folder)
+{
+    QMap<QByteArray, QByteArray> sources;
+    const QByteArray nativeFolder = folder.toUtf8();
+    for (const QByteArray &name : entryNames(nativeFolder)) {
+        if (name.endsWith(".mts"))
+            sources.insert(name, fingerprint(nativeFolder + '/' + name));
+    }
+    return sources;
+}
+
+bool isFailureRow(const Row &row, const QString &sourceName, const QString &reasonPattern)
+{
+    const QString prefix = sourceName + QStringLiteral(" was not converted: ");
+    return row.background == lightRed && row.text.startsWith(prefix) &&
+           QRegularExpression(reasonPattern).match(row.text.mid(prefix.size())).hasMatch();
+}
+
+const QString exitedWithError = QStringLiteral("^the encoder exited with code [1-9][0-9]*$");
+
+enum class BadSettings {
+    RandomBytes,
+    GarbageLines,
+    UnknownType,
+    NotText,
+    FileIsFolder,
+    FolderIsFile,
+    ReadOnlyEmpty,
+    ReadOnlyStored,
+};
+} // namespace
+
+Q_DECLARE_METATYPE(BadSettings)
+
+namespace {
+bool needsReadOnlyFolder(BadSettings bad)
+{
+    return bad == BadSettings::ReadOnlyEmpty || bad == BadSettings::ReadOnlyStored;
+}
+
+// Mounts a tmpfs over the settings folder under `configHome`. Returns why
+// that cannot be done here, or an empty text.
+QString mountSettingsFolder(const QString &configHome, std::unique_ptr<ScratchMount> &mount)
+{
+    // Root writes through any permission bits; a read-only mount stops it.
+    if (::geteuid() != 0)
+        return QStringLiteral("a read-only settings folder needs a mount, made as root");
+    const QString folder = configHome + QStringLiteral("/Ostrell");
+    if (!QDir().mkpath(folder))
+        return QStringLiteral("cannot make ") + folder;
+    mount = std::make_unique<ScratchMount>(folder, "size=64k,mode=0755");
+    if (!mount->isMounted())
+        return QStringLiteral("cannot mount a tmpfs: ") + mount->error();
+    return QString();
+}
+
+// Lays out the settings under `configHome` as `bad` describes.
+bool writeBadSettings(BadSettings bad, const QString &configHome)
+{
+    const QString folder = configHome + QStringLiteral("/Ostrell");
+    const QByteArray file = (folder + QStringLiteral("/Tessel.conf")).toUtf8();
+    if (bad == BadSettings::FolderIsFile)
+        return QDir().mkpath(configHome) && writeFile(folder.toUtf8(), "not a folder\n");
+    if (!QDir().mkpath(folder))
+        return false;
+
+    switch (bad) {
+    case BadSettings::RandomBytes: {
+        QRandomGenerator random(405);
+        QByteArray bytes(4096, '\0');
+        for (char &byte : bytes)
+            byte = char(random.bounded(256));
+        return writeFile(file, bytes);
+    }
+    case BadSettings::GarbageLines:
+        return writeFile(file, "[General\n==\n\x01\x02lastOpenDirectory\n[[[]]]\n"
+                               "=@Variant(\n\"unterminated\nlastOpenDirectory\n");
+    case BadSettings::UnknownType:
+        return writeFile(file, "[General]\nlastOpenDirectory=@Variant(\\0\\0\\0\\x7f\\0\\0\\0"
+                               "\\nNoSuchType\\0\\x1\\x2)\n");
+    case BadSettings::NotText:
+        return writeFile(file, "[General]\nlastOpenDirectory=@Rect(1 2 3 4)\n");
+    case BadSettings::FileIsFolder:
+        return QDir().mkpath(QString::fromUtf8(file)) &&
+               writeFile(file + "/keep", "not settings\n");
+    case BadSettings::ReadOnlyStored:
+        return writeFile(file, "[General]\nlastOpenDirectory=/stored/clips\n");
+    case BadSettings::ReadOnlyEmpty:
+    case BadSettings::FolderIsFile:
+        break;
+    }
+    return true;
+}
+} // namespace
+
+class tst_Faults : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit tst_Faults(bool privateMounts) : privateMounts(privateMounts) {}
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void diskFillsDuringRun();
+    void encoderKilledFromOutside_data();
+    void encoderKilledFromOutside();
+    void badSettingsAtStart_data();
+    void badSettingsAtStart();
+    void realProgramWithBadSettings_data();
+    void realProgramWithBadSettings();
+
+private:
+    const bool privateMounts;
+    IsolatedSettings isolatedSettings;
+    QTemporaryDir generated;
+    QByteArray smallClip;
+    QByteArray bigClip;
+    QByteArray longClip;
+    qint64 smallOutputSize = 0;
+    qint64 bigOutputSize = 0;
+    std::unique_ptr<DesktopSession> desktop;
+};
+
+void tst_Faults::initTestCase()
+{
+    if (ffmpegProgram.isEmpty() || ffprobeProgram.isEmpty())
+        QSKIP("FFmpeg is not installed");
+    QVERIFY(generated.isValid());
+    if (::geteuid() == 0 && !privateMounts)
+        qWarning("no private mount namespace: mounts are visible to others until unmounted");
+
+    const QString small = generated.filePath(QStringLiteral("small.ts"));
+    const QString big = generated.filePath(QStringLiteral("big.ts"));
+    const QString longer = generated.filePath(QStringLiteral("long.ts"));
+    QVERIFY(makeClip(small, QStringLiteral("160x120"), 1, 1));
+    // Lossless pictures: a big file quickly.
+    QVERIFY(makeClip(big, QStringLiteral("320x240"), 2, 2, {"-qp", "0"}));
+    // A long sound track keeps the encoder busy for most of a second.
+    QVERIFY(makeClip(longer, QStringLiteral("160x120"), 1, 40));
+    smallClip = readFile(small.toUtf8());
+    bigClip = readFile(big.toUtf8());
+    longClip = readFile(longer.toUtf8());
+
+    // How big the MP4s come out, to size the disk in diskFillsDuringRun().
+    const auto outputSize = [this](const QString &source) {
+        const QString output = generated.filePath(QStringLiteral("measure.mp4"));
+        runTool(ffmpegProgram,
+                {"-v", "error", "-y", "-i", source, "-vcodec", "copy", "-acodec", "mp3", output});
+        const qint64 size = QFileInfo(output).size();
+        QFile::remove(output);
+        return size;
+    };
+    smallOutputSize = outputSize(small);
+    bigOutputSize = outputSize(big);
+    QVERIFY2(
+        bigOutputSize > 4 * smallOutputSize && smallOutputSize > 0,
+        qPrintable(QStringLiteral("MP4 sizes: %1, %2").arg(bigOutputSize).arg(smallOutputSize)));
+}
+
+void tst_Faults::cleanup()
+{
+    // badSettingsAtStart() points the settings at a store of each row's own.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, isolatedSettings.folder());
+}
+
+void tst_Faults::diskFillsDuringRun()
+{
+    if (::geteuid() != 0)
+        QSKIP("filling a disk needs a small file system of its own, mounted as root");
+    QTemporaryDir base;
+    QVERIFY(base.isValid());
+    const QString card = base.filePath(QStringLiteral("card"));
+    QVERIFY(QDir().mkpath(card));
+    const ScratchMount mount(card, "size=1024k,mode=0755");
+    if (!mount.isMounted())
+        QSKIP(qPrintable(QStringLiteral("cannot mount a tmpfs: ") + mount.error()));
+
+    const QString folder = card + QStringLiteral("/DCIM");
+    QVERIFY(QDir().mkpath(folder));
+    const QByteArray nativeFolder = folder.toUtf8();
+    QVERIFY(writeFile(nativeFolder + "/1 big.mts", bigClip));
+    QVERIFY(writeFile(nativeFolder + "/2 small.mts", smallClip));
+    QVERIFY(writeFile(nativeFolder + "/3 big.mts", bigClip));
+
+    // Fill the card until the small clip's MP4 still fits, with room to
+    // spare, and the big one's does not.
+    const qint64 headroom = 3 * smallOutputSize;
+    const qint64 filler = mount.bytesAvailable() - headroom;
+    QVERIFY2(filler > 0, "the card is too small for the clips");
+    QVERIFY(writeFile(card.toUtf8() + "/filler", QByteArray(filler, '\0')));
+    const qint64 available = mount.bytesAvailable();
+    QVERIFY2(available > smallOutputSize + 8192 && available < bigOutputSize - 8192,
+             qPrintable(QStringLiteral("%1 bytes free").arg(available)));
+    const QMap<QByteArray, QByteArray> sourcesBefore = sourcesIn(folder);
+    QCOMPARE(sourcesBefore.size(), 3);
+
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(ffmpegProgram);
+    ui.folderField->setText(folder);
+    ModalWatcher watcher;
+    QVERIFY2(!pressProcess(ui, 60000).timedOut, "the run did not end within 60 s");
+
+    const QList<Row> rows = ui.rows();
+    QVERIFY2(rows.size() == 3, qPrintable(rowsText(rows)));
+    QVERIFY2(isFailureRow(rows[0], QStringLiteral("1 big.mts"), exitedWithError),
+             qPrintable(rowsText(rows)));
+    QCOMPARE(rows[1], (Row{QStringLiteral("2 small.mts converted to 2 small.mp4"), lightGreen}));
+    QVERIFY2(isFailureRow(rows[2], QStringLiteral("3 big.mts"), exitedWithError),
+             qPrintable(rowsText(rows)));
+    QCOMPARE(watcher.boxes.size(), 1);
+    QCOMPARE(watcher.boxes[0].text, QStringLiteral("1 file converted. 2 files failed."));
+
+    // The partial MP4s are gone, and with them the space they took.
+    QCOMPARE(entryNames(nativeFolder),
+             (QList<QByteArray>{"1 big.mts", "2 small.mp4", "2 small.mts", "3 big.mts"}));
+    QString why;
+    QVERIFY2(isRealMp4(folder + QStringLiteral("/2 small.mp4"), &why), qPrintable(why));
+    QVERIFY(mount.bytesAvailable() >= available - smallOutputSize - 8192);
+    QCOMPARE(sourcesIn(folder), sourcesBefore);
+}
+
+void tst_Faults::encoderKilledFromOutside_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QString>("reasonPattern");
+
+    QTest::newRow("killed (SIGKILL)") << int(SIGKILL) << QStringLiteral("^the encoder crashed$");
+    // FFmpeg ends on SIGTERM as asked, writing a complete-looking but cut-off MP4.
+    QTest::newRow("asked to end (SIGTERM)") << int(SIGTERM) << exitedWithError;
+}
+
+void tst_Faults::encoderKilledFromOutside()
+{
+    QFETCH(int, signal);
+    QFETCH(QString, reasonPattern);
+
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString longSource = folder.filePath(QStringLiteral("1 long.mts"));
+    const QString longOutput = folder.filePath(QStringLiteral("1 long.mp4"));
+    QVERIFY(writeFile(longSource.toUtf8(), longClip));
+    QVERIFY(writeFile(folder.filePath(QStringLiteral("2 short.mts")).toUtf8(), smallClip));
+    const QMap<QByteArray, QByteArray> sourcesBefore = sourcesIn(folder.path());
+
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(ffmpegProgram);
+    ui.folderField->setText(folder.path());
+    ModalWatcher watcher;
+
+    // Once the encoder has written part of the long clip's MP4, kill it as
+    // another program (or the user, in a task manager) would.
+    bool killed = false;
+    const Sampler killer([&] {
+        if (killed || QFileInfo(longOutput).size() == 0)
+            return;
+        for (const QProcess *encoder : ui.window.findChildren<QProcess *>()) {
+            if (encoder->state() == QProcess::Running && encoder->arguments().contains(longSource))
+                killed = ::kill(pid_t(encoder->processId()), signal) == 0;
+        }
+    });
+    QVERIFY2(!pressProcess(ui, 60000).timedOut, "the run did not end within 60 s");
+    QVERIFY2(killed, "the encoder ended before the test could kill it");
+
+    const QList<Row> rows = ui.rows();
+    QVERIFY2(rows.size() == 2, qPrintable(rowsText(rows)));
+    QVERIFY2(isFailureRow(rows[0], QStringLiteral("1 long.mts"), reasonPattern),
+             qPrintable(rowsText(rows)));
+    QCOMPARE(rows[1], (Row{QStringLiteral("2 short.mts converted to 2 short.mp4"), lightGreen}));
+    QCOMPARE(watcher.boxes.size(), 1);
+    QCOMPARE(watcher.boxes[0].text, QStringLiteral("1 file converted. 1 file failed."));
+
+    QVERIFY2(!QFileInfo::exists(longOutput), "the cut-off MP4 was left behind");
+    QString why;
+    QVERIFY2(isRealMp4(folder.filePath(QStringLiteral("2 short.mp4")), &why), qPrintable(why));
+    QCOMPARE(sourcesIn(folder.path()), sourcesBefore);
+}
+
+void tst_Faults::badSettingsAtStart_data()
+{
+    QTest::addColumn<BadSettings>("bad");
+    QTest::addColumn<QString>("shownAtStart");
+    QTest::addColumn<bool>("writable"); // else the store must be left exactly as it was
+
+    QTest::newRow("random bytes") << BadSettings::RandomBytes << QString() << true;
+    QTest::newRow("garbage lines") << BadSettings::GarbageLines << QString() << true;
+    QTest::newRow("value of an unknown type") << BadSettings::UnknownType << QString() << true;
+    QTest::newRow("value that is not text") << BadSettings::NotText << QString() << true;
+    QTest::newRow("settings file is a folder") << BadSettings::FileIsFolder << QString() << false;
+    QTest::newRow("settings folder is a file") << BadSettings::FolderIsFile << QString() << false;
+    QTest::newRow("read-only, nothing stored") << BadSettings::ReadOnlyEmpty << QString() << false;
+    QTest::newRow("read-only, a folder stored")
+        << BadSettings::ReadOnlyStored << QStringLiteral("/stored/clips") << false;
+}
+
+void tst_Faults::badSettingsAtStart()
+{
+    QFETCH(BadSettings, bad);
+    QFETCH(QString, shownAtStart);
+    QFETCH(bool, writable);
+
+    // A store of this row's own: Qt keeps settings files it has read in a
+    // cache, which must not carry one row's file into the next.
+    const IsolatedSettings store;
+    std::unique_ptr<ScratchMount> mount;
+    if (needsReadOnlyFolder(bad)) {
+        const QString skip = mountSettingsFolder(store.folder(), mount);
+        if (!skip.isEmpty())
+            QSKIP(qPrintable(skip));
+    }
+    QVERIFY(writeBadSettings(bad, store.folder()));
+    if (mount)
+        QVERIFY(mount->makeReadOnly());
+    const QMap<QByteArray, QByteArray> before = fingerprintTree(store.folder(), QString());
+
+    const QString typed = QStringLiteral("/typed/before exit");
+    {
+        WindowUnderTest ui;
+        QCOMPARE(ui.folderField->text(), shownAtStart);
+        ui.folderField->setText(typed);
+    }
+
+    if (writable) {
+        // The damaged file gave way to one the next start can read.
+        QCOMPARE(store.storedFolder().toString(), typed);
+    } else {
+        const QMap<QByteArray, QByteArray> after = fingerprintTree(store.folder(), QString());
+        QVERIFY2(after == before, qPrintable(treeChanges(before, after)));
+    }
+}
+
+void tst_Faults::realProgramWithBadSettings_data()
+{
+    QTest::addColumn<BadSettings>("bad");
+    QTest::addColumn<bool>("writable");
+
+    QTest::newRow("random bytes") << BadSettings::RandomBytes << true;
+    QTest::newRow("settings file is a folder") << BadSettings::FileIsFolder << false;
+}
+
+void tst_Faults::realProgramWithBadSettings()
+{
+    QFETCH(BadSettings, bad);
+    QFETCH(bool, writable);
+
+    if (!desktop)
+        desktop = std::make_unique<DesktopSession>();
+    if (!desktop->problem().isEmpty())
+        QSKIP(qPrintable(desktop->problem()));
+
+    QTemporaryDir config;
+    QVERIFY(config.isValid());
+    std::unique_ptr<ScratchMount> mount;
+    if (needsReadOnlyFolder(bad)) {
+        const QString skip = mountSettingsFolder(config.path(), mount);
+        if (!skip.isEmpty())
+            QSKIP(qPrintable(skip));
+    }
+    QVERIFY(writeBadSettings(bad, config.path()));
+    if (mount)
+        QVERIFY(mount->makeReadOnly());
+    const QMap<QByteArray, QByteArray> before = fingerprintTree(config.path(), QString());
+
+    QProcess tessel;
+    desktop->start(tessel, QStringLiteral(TESSEL_PROGRAM), config.path());
+    QVERIFY2(tessel.waitForStarted(), qPrintable(tessel.errorString()));
+    const QString window = desktop->waitForWindow(QStringLiteral("Tessel"));
+    QVERIFY2(!window.isEmpty(), "the window did not appear");
+    const QSize size = desktop->windowSize(window);
+
+    // Typed at the end of the field: stored as typed only if the field was empty.
+    const QString typed = QStringLiteral("/typed by hand");
+    desktop->click(window, QPoint(40, 22));
+    desktop->keys(window, {"End"});
+    desktop->type(window, typed);
+    desktop->click(window, QPoint(size.width() - 31, size.height() - 21));
+
+    QVERIFY2(tessel.waitForFinished(15000), "Close did not end the program");
+    const QByteArray errors = tessel.readAllStandardError();
+    QVERIFY2(tessel.exitStatus() == QProcess::NormalExit && tessel.exitCode() == 0,
+             qPrintable(QStringLiteral("exit code %1: ").arg(tessel.exitCode()) +
+                        QString::fromLocal8Bit(errors)));
+
+    if (writable) {
+        const QSettings stored(config.filePath(QStringLiteral("Ostrell/Tessel.conf")),
+                               QSettings::IniFormat);
+        QCOMPARE(stored.value(lastOpenDirectoryKey).toString(), typed);
+    } else {
+        const QMap<QByteArray, QByteArray> after = fingerprintTree(config.path(), QString());
+        QVERIFY2(after == before, qPrintable(treeChanges(before, after)));
+    }
+}
+
+int main(int argc, char **argv)
+{
+    const bool privateMounts = enterPrivateMounts();
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    tst_Faults test(privateMounts);
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_faults.moc"

@@ -1,0 +1,321 @@
+// A folder full of hostile names and contents, converted by the real FFmpeg
+// through the window in one run. Every entry must end honestly (a green row
+// only for a real MP4, a red row with the encoder's reason otherwise), nothing
+// outside the folder may be written, and every source must stay as it was.
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTest>
+
+#include "conversion/conversiontestkit.h"
+#include "support/isolatedsettings.h"
+#include "system/systemtestkit.h"
+
+enum class Entry { Clip, TruncatedClip, TextFile, EmptyFile, SubFolder, LinkToClip, LinkToNowhere };
+enum class Outcome { Converted, NotConverted, NotListed };
+// What already stands where the MP4 goes.
+enum class AtOutput { Nothing, LinkOutOfFolder, LinkToItsClip, Folder };
+Q_DECLARE_METATYPE(Outcome)
+
+namespace {
+struct Hostile
+{
+    const char *row;
+    QByteArray name; // as the file system holds it
+    Entry entry;
+    Outcome outcome;
+    QString outputName; // where the MP4 goes, or would have gone
+    AtOutput atOutput = AtOutput::Nothing;
+};
+
+QList<Hostile> hostileEntries()
+{
+    const QByteArray longName = QByteArray(246, 'A') + ".MTS";
+    // U+023A lower-cases to U+2C65: two bytes of UTF-8 become three, so a name
+    // that fits gives an output name that does not (255 bytes at most).
+    const QString growing = QString(120, QChar(0x023A)) + QStringLiteral(".mts");
+    const QString grown = QString(120, QChar(0x2C65)) + QStringLiteral(".mp4");
+    return {
+        {"spaces", "Day at the beach.MTS", Entry::Clip, Outcome::Converted, "day at the beach.mp4"},
+        {"leading and trailing spaces", "  padded  .mts", Entry::Clip, Outcome::Converted,
+         "  padded  .mp4"},
+        {"single quote", "Bob's party.mts", Entry::Clip, Outcome::Converted, "bob's party.mp4"},
+        {"double quotes", "say \"cheese\".mts", Entry::Clip, Outcome::Converted,
+         "say \"cheese\".mp4"},
+        {"dollar", "$HOME $(id).mts", Entry::Clip, Outcome::Converted, "$home $(id).mp4"},
+        {"backticks", "`touch pwned`.mts", Entry::Clip, Outcome::Converted, "`touch pwned`.mp4"},
+        {"semicolon", "clip; ls.mts", Entry::Clip, Outcome::Converted, "clip; ls.mp4"},
+        {"ampersand", "Tom & Jerry.mts", Entry::Clip, Outcome::Converted, "tom & jerry.mp4"},
+        {"pipe", "in|out.mts", Entry::Clip, Outcome::Converted, "in|out.mp4"},
+        {"asterisk", "star*.mts", Entry::Clip, Outcome::Converted, "star*.mp4"},
+        {"question mark", "what?.mts", Entry::Clip, Outcome::Converted, "what?.mp4"},
+        {"hash", "#1 take.mts", Entry::Clip, Outcome::Converted, "#1 take.mp4"},
+        {"percent, like a pattern", "100% %d %s.mts", Entry::Clip, Outcome::Converted,
+         "100% %d %s.mp4"},
+        {"colon, like a protocol", "concat:a|b.mts", Entry::Clip, Outcome::Converted,
+         "concat:a|b.mp4"},
+        {"backslash", "back\\slash.mts", Entry::Clip, Outcome::Converted, "back\\slash.mp4"},
+        {"leading dash", "--help.mts", Entry::Clip, Outcome::Converted, "--help.mp4"},
+        {"only an extension, hidden", ".mts", Entry::Clip, Outcome::NotListed, ".mp4"},
+        {"only an extension after a dash", "-.MTS", Entry::Clip, Outcome::Converted, "-.mp4"},
+        {"non-ASCII letters", "Ærøskøbing Über.MTS", Entry::Clip, Outcome::Converted,
+         "ærøskøbing über.mp4"},
+        {"emoji", "Party 🎉.mts", Entry::Clip, Outcome::Converted, "party 🎉.mp4"},
+        {"newline", "first\nsecond.mts", Entry::Clip, Outcome::Converted, "first\nsecond.mp4"},
+        {"250 bytes", longName, Entry::Clip, Outcome::Converted,
+         QString(246, QLatin1Char('a')) + QStringLiteral(".mp4")},
+        {"output name too long once lower-cased", growing.toUtf8(), Entry::Clip,
+         Outcome::NotConverted, grown},
+        // Qt lists no name that is not valid UTF-8 (an old card's Latin-1, say):
+        // the program cannot see such a clip, so it must not touch it either.
+        {"not valid UTF-8", "Caf\xe9.mts", Entry::Clip, Outcome::NotListed,
+         QStringLiteral("caf\uFFFD.mp4")},
+        {"link to a clip in another folder", "linked.mts", Entry::LinkToClip, Outcome::Converted,
+         "linked.mp4"},
+        {"link that points nowhere", "gone.mts", Entry::LinkToNowhere, Outcome::NotListed,
+         "gone.mp4"},
+        {"sub-folder named like a clip", "Folder.mts", Entry::SubFolder, Outcome::NotConverted,
+         "folder.mp4"},
+        {"empty file", "empty.mts", Entry::EmptyFile, Outcome::NotConverted, "empty.mp4"},
+        // MPEG-TS survives a cut: FFmpeg keeps what is there, a real but shorter MP4.
+        {"truncated clip", "cut short.m2ts", Entry::TruncatedClip, Outcome::Converted,
+         "cut short.mp4"},
+        {"text file named like a clip", "notes.m2ts", Entry::TextFile, Outcome::NotConverted,
+         "notes.mp4"},
+        // The MP4 replaces whatever has its name: a link there must not lead
+        // the encoder to write outside the folder, or over the clip it reads.
+        {"output name taken by a link out of the folder", "trap.mts", Entry::Clip,
+         Outcome::Converted, "trap.mp4", AtOutput::LinkOutOfFolder},
+        {"output name taken by a link to the clip itself", "Self.mts", Entry::Clip,
+         Outcome::Converted, "self.mp4", AtOutput::LinkToItsClip},
+        {"output name taken by a folder", "Taken.mts", Entry::Clip, Outcome::NotConverted,
+         "taken.mp4", AtOutput::Folder},
+    };
+}
+
+} // namespace
+
+class tst_HostileInput : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void eachEntryEndsHonestly_data();
+    void eachEntryEndsHonestly();
+    void countsWhatItDid();
+    void leavesOnlyTheOutputsInTheFolder();
+    void writesNothingOutsideTheFolder();
+
+private:
+    IsolatedSettings isolatedSettings;
+    QTemporaryDir root;
+    QString folder;
+    QMap<QByteArray, QByteArray> sourcesBefore; // name in the folder -> fingerprint
+    QMap<QByteArray, QMap<QByteArray, QByteArray>>
+        outputsBefore; // name -> what stood at its output
+    QList<QByteArray> entriesBefore;
+    QMap<QByteArray, QByteArray> outsideBefore;
+    QMap<QByteArray, QByteArray> outsideAfter;
+    QList<Row> rows;
+    QList<SeenBox> boxes;
+};
+
+void tst_HostileInput::initTestCase()
+{
+    if (ffmpegProgram.isEmpty() || ffprobeProgram.isEmpty())
+        QSKIP("FFmpeg is not installed");
+    QVERIFY(root.isValid());
+
+    // The folder's own path is hostile too; the clip that a link reaches lies
+    // in a sibling folder, and the run's working directory is the parent, so
+    // a write that escapes the folder lands somewhere this test looks.
+    const QString parent = root.filePath(QStringLiteral("-Reisen nach Åre"));
+    folder = parent + QStringLiteral("/-Tag 1 – Über den Fjäll");
+    const QString elsewhere = parent + QStringLiteral("/elsewhere");
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(QDir().mkpath(elsewhere));
+
+    const QString clip = root.filePath(QStringLiteral("clip.ts"));
+    QVERIFY2(makeClip(clip, QStringLiteral("160x120"), 1, 1), "could not make a clip");
+    const QByteArray clipBytes = readFile(clip.toUtf8());
+    QVERIFY(QFile::remove(clip));
+    const QString linkTarget = elsewhere + QStringLiteral("/shot.MTS");
+    QVERIFY(writeFile(linkTarget.toUtf8(), clipBytes));
+
+    const QByteArray nativeFolder = folder.toUtf8();
+    for (const Hostile &hostile : hostileEntries()) {
+        const QByteArray path = nativeFolder + '/' + hostile.name;
+        bool made = false;
+        switch (hostile.entry) {
+        case Entry::Clip:
+            made = writeFile(path, clipBytes);
+            break;
+        case Entry::TruncatedClip:
+            // Cut inside a transport packet, as an interrupted copy leaves it.
+            made = writeFile(path, clipBytes.left(clipBytes.size() / 2 + 7));
+            break;
+        case Entry::TextFile:
+            made = writeFile(path, "Shopping list\n- film\n- batteries\n");
+            break;
+        case Entry::EmptyFile:
+            made = writeFile(path, QByteArray());
+            break;
+        case Entry::SubFolder:
+            made = ::mkdir(path.constData(), 0755) == 0;
+            break;
+        case Entry::LinkToClip:
+            made = ::symlink("../elsewhere/shot.MTS", path.constData()) == 0;
+            break;
+        case Entry::LinkToNowhere:
+            made = ::symlink("../elsewhere/missing.MTS", path.constData()) == 0;
+            break;
+        }
+        const QByteArray output = nativeFolder + '/' + hostile.outputName.toUtf8();
+        switch (hostile.atOutput) {
+        case AtOutput::Nothing:
+            break;
+        case AtOutput::LinkOutOfFolder:
+            made = made && writeFile(elsewhere.toUtf8() + "/precious.txt", "keep me\n") &&
+                   ::symlink("../elsewhere/precious.txt", output.constData()) == 0;
+            break;
+        case AtOutput::LinkToItsClip:
+            made = made && ::symlink(hostile.name.constData(), output.constData()) == 0;
+            break;
+        case AtOutput::Folder:
+            made = made && ::mkdir(output.constData(), 0755) == 0 &&
+                   writeFile(output + "/keep.txt", "keep me\n");
+            break;
+        }
+        QVERIFY2(made, hostile.row);
+        sourcesBefore.insert(hostile.name, fingerprint(path));
+        outputsBefore.insert(hostile.name, fingerprintTree(QString::fromUtf8(output), QString()));
+    }
+    entriesBefore = entryNames(nativeFolder);
+    outsideBefore = fingerprintTree(root.path(), folder);
+
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(ffmpegProgram);
+    ui.folderField->setText(folder);
+    ModalWatcher watcher;
+    const QString workingDirectory = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(parent));
+    QElapsedTimer clock;
+    clock.start();
+    const LoopRun run = pressProcess(ui, 90000);
+    QDir::setCurrent(workingDirectory);
+    QVERIFY2(!run.timedOut, "the run did not end within 90 s");
+    qInfo("%lld files run in %lld ms", qint64(ui.list->count()), clock.elapsed());
+
+    rows = ui.rows();
+    boxes = watcher.boxes;
+    outsideAfter = fingerprintTree(root.path(), folder);
+}
+
+void tst_HostileInput::cleanupTestCase()
+{
+    // QTemporaryDir would leave behind what Qt cannot list.
+    removeTree(root.path().toUtf8());
+}
+
+void tst_HostileInput::eachEntryEndsHonestly_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<Outcome>("outcome");
+    QTest::addColumn<QString>("outputName");
+
+    for (const Hostile &hostile : hostileEntries())
+        QTest::newRow(hostile.row) << hostile.name << hostile.outcome << hostile.outputName;
+}
+
+void tst_HostileInput::eachEntryEndsHonestly()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(Outcome, outcome);
+    QFETCH(QString, outputName);
+
+    // Names that are not UTF-8 show with replacement characters, as Qt decodes them.
+    const QString shown = QString::fromUtf8(name);
+    const QString convertedText = shown + QStringLiteral(" converted to ") + outputName;
+    const QString failedPrefix = shown + QStringLiteral(" was not converted: ");
+    QList<Row> mine;
+    for (const Row &row : rows) {
+        if (row.text == convertedText || row.text.startsWith(failedPrefix) ||
+            row.text == QStringLiteral("Processing ") + shown)
+            mine << row;
+    }
+    const QString output = folder + QLatin1Char('/') + outputName;
+    QCOMPARE(fingerprint(folder.toUtf8() + '/' + name), sourcesBefore.value(name));
+
+    switch (outcome) {
+    case Outcome::Converted: {
+        QVERIFY2(mine == (QList<Row>{{convertedText, lightGreen}}), qPrintable(rowsText(rows)));
+        const QFileInfo info(output);
+        QVERIFY2(info.isFile() && !info.isSymLink(), qPrintable(output + " is not a file"));
+        QString why;
+        QVERIFY2(isRealMp4(output, &why), qPrintable(why));
+        break;
+    }
+    case Outcome::NotConverted: {
+        QVERIFY2(mine.size() == 1, qPrintable(rowsText(rows)));
+        QCOMPARE(mine[0].background, lightRed);
+        const QString reason = mine[0].text.mid(failedPrefix.size());
+        QVERIFY2(QRegularExpression(QStringLiteral("^the encoder exited with code [1-9][0-9]*$"))
+                     .match(reason)
+                     .hasMatch(),
+                 qPrintable(reason));
+        break;
+    }
+    case Outcome::NotListed:
+        QVERIFY2(mine.isEmpty(), qPrintable(rowsText(rows)));
+        break;
+    }
+    if (outcome != Outcome::Converted) {
+        // Whatever stood at the output path, or nothing, stays as it was.
+        const QMap<QByteArray, QByteArray> before = outputsBefore.value(name);
+        const QMap<QByteArray, QByteArray> after = fingerprintTree(output, QString());
+        QVERIFY2(after == before, qPrintable(treeChanges(before, after)));
+    }
+}
+
+void tst_HostileInput::countsWhatItDid()
+{
+    int converted = 0;
+    int failed = 0;
+    for (const Hostile &hostile : hostileEntries()) {
+        converted += hostile.outcome == Outcome::Converted;
+        failed += hostile.outcome == Outcome::NotConverted;
+    }
+    QVERIFY(converted > 1 && failed > 1);
+
+    // One result row per listed entry: no announcement is left standing.
+    QCOMPARE(rows.size(), converted + failed);
+    for (const Row &row : rows)
+        QVERIFY2(!row.text.startsWith(QLatin1String("Processing ")), qPrintable(row.text));
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].title, QStringLiteral("Warning"));
+    QCOMPARE(boxes[0].text,
+             QStringLiteral("%1 files converted. %2 files failed.").arg(converted).arg(failed));
+}
+
+void tst_HostileInput::leavesOnlyTheOutputsInTheFolder()
+{
+    QList<QByteArray> expected = entriesBefore;
+    for (const Hostile &hostile : hostileEntries()) {
+        if (hostile.outcome == Outcome::Converted)
+            expected << hostile.outputName.toUtf8();
+    }
+    std::sort(expected.begin(), expected.end());
+    expected.erase(std::unique(expected.begin(), expected.end()), expected.end());
+    QCOMPARE(entryNames(folder.toUtf8()), expected);
+}
+
+void tst_HostileInput::writesNothingOutsideTheFolder()
+{
+    // The root, the parent, the sibling and its two files.
+    QVERIFY(outsideBefore.size() >= 5);
+    QVERIFY2(outsideAfter == outsideBefore, qPrintable(treeChanges(outsideBefore, outsideAfter)));
+}
+
+QTEST_MAIN(tst_HostileInput)
+#include "tst_hostileinput.moc"
