@@ -45,18 +45,6 @@ bool generateClip(const QString &path)
     return ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0;
 }
 
-double plainLoop(const QString &folder, const QStringList &names)
-{
-    QElapsedTimer clock;
-    clock.start();
-    for (const QString &name : names) {
-        QProcess ffmpeg;
-        ffmpeg.start(QStringLiteral(FFMPEG_PATH),
-                     encoderArguments(folder + '/' + name, folder + '/' + outputNameFor(name)));
-        ffmpeg.waitForFinished(-1);
-    }
-    return double(clock.nsecsElapsed()) / 1e6;
-}
 } // namespace
 
 int main(int argc, char **argv)
@@ -86,7 +74,7 @@ int main(int argc, char **argv)
     std::vector<double> plain;
     std::vector<double> window;
     for (int round = 0; round < rounds; ++round) {
-        plain.push_back(plainLoop(folder.path(), names));
+        plain.push_back(plainEncoderLoop(QStringLiteral(FFMPEG_PATH), folder.path(), names));
         window.push_back(ui.convert(folder.path(), &countText));
         std::printf("round %d: plain loop %.1f ms, window %.1f ms\n", round + 1, plain.back(),
                     window.back());

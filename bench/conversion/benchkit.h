@@ -6,12 +6,14 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
 #include <functional>
 
+#include "conversion/conversionnaming.h"
 #include "mainwindow/tesselmainwindow.h"
 #include "support/isolatedsettings.h"
 
@@ -45,6 +47,22 @@ inline void dropDebugLines()
         if (type != QtDebugMsg)
             std::fprintf(stderr, "%s\n", qPrintable(text));
     });
+}
+
+// The baseline: the same encoder commands the window would run, one after
+// another in a plain QProcess loop. Returns milliseconds.
+inline double plainEncoderLoop(const QString &encoder, const QString &folder,
+                               const QStringList &names)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (const QString &name : names) {
+        QProcess process;
+        process.start(encoder, encoderArguments(folder + QLatin1Char('/') + name,
+                                                folder + QLatin1Char('/') + outputNameFor(name)));
+        process.waitForFinished(-1);
+    }
+    return double(clock.nsecsElapsed()) / 1e6;
 }
 
 // The window, shown, with the widgets a user works with.
