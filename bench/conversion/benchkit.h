@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -58,7 +59,8 @@ inline double plainEncoderLoop(const QString &encoder, const QString &folder,
     clock.start();
     for (const QString &name : names) {
         QProcess process;
-        process.start(encoder, encoderArguments(folder + QLatin1Char('/') + name,
+        const QString source = folder + QLatin1Char('/') + name;
+        process.start(encoder, encoderArguments(source, QFileInfo(source).lastModified(),
                                                 folder + QLatin1Char('/') + outputNameFor(name)));
         process.waitForFinished(-1);
     }

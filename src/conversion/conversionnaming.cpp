@@ -8,16 +8,18 @@ QString outputNameFor(const QString &sourceName)
     return name;
 }
 
-QStringList encoderArguments(const QString &sourcePath, const QString &outputPath)
+QStringList encoderArguments(const QString &sourcePath, const QDateTime &shotAt,
+                             const QString &outputPath)
 {
-    return {QStringLiteral("-y"),
-            QStringLiteral("-i"),
-            sourcePath,
-            QStringLiteral("-vcodec"),
-            QStringLiteral("copy"),
-            QStringLiteral("-acodec"),
-            QStringLiteral("mp3"),
-            outputPath};
+    QStringList arguments{
+        QStringLiteral("-y"),      QStringLiteral("-i"),   sourcePath,
+        QStringLiteral("-vcodec"), QStringLiteral("copy"), QStringLiteral("-acodec"),
+        QStringLiteral("mp3")};
+    if (shotAt.isValid())
+        arguments << QStringLiteral("-metadata")
+                  << QStringLiteral("creation_time=") + shotAt.toUTC().toString(Qt::ISODateWithMs);
+    arguments << outputPath;
+    return arguments;
 }
 
 QString defaultEncoderPath(const QString &applicationDir)

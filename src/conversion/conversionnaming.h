@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -8,8 +9,11 @@
 QString outputNameFor(const QString &sourceName);
 
 // The encoder's command line for one clip: video copied unchanged, audio
-// encoded as MP3, an existing output overwritten without a question.
-QStringList encoderArguments(const QString &sourcePath, const QString &outputPath);
+// encoded as MP3, an existing output overwritten without a question. When
+// `shotAt` is known it is recorded inside the MP4 as its creation time, so
+// photo libraries that read the date from the file place the clip on its day.
+QStringList encoderArguments(const QString &sourcePath, const QDateTime &shotAt,
+                             const QString &outputPath);
 
 // FFmpeg is shipped in "encoder/" beside the program's own executable.
 QString defaultEncoderPath(const QString &applicationDir);

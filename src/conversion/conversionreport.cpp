@@ -15,6 +15,11 @@ QString failureReason(const EncoderOutcome &outcome)
         return QStringLiteral("the encoder exited with code ") + QString::number(outcome.exitCode);
     case EncoderOutcome::End::Stopped:
         return QStringLiteral("the encoder was stopped");
+    case EncoderOutcome::End::SourceChanged:
+        return QStringLiteral("the clip changed while it was converted");
+    case EncoderOutcome::End::NameTaken:
+    case EncoderOutcome::End::NotPlaced:
+        return outcome.detail;
     case EncoderOutcome::End::Succeeded:
         break;
     }

@@ -1,18 +1,25 @@
 #pragma once
 
-// How one run of the encoder over one clip ended.
+#include <QString>
+
+// How the conversion of one clip ended.
 struct EncoderOutcome
 {
     enum class End {
-        Succeeded,       // started and exited normally with code 0
+        Succeeded,       // the encoder exited normally with code 0 and its MP4 is in place
         ExitedWithError, // exited normally with another code
         Crashed,
         CouldNotStart,
-        Stopped, // the program was closing; the file is not trusted whatever the code
+        Stopped,       // the program was closing; the file is not trusted whatever the code
+        SourceChanged, // the clip changed while it was read: still being copied, perhaps
+        NameTaken,     // an earlier clip of the run made the MP4 of this name; `detail` names it
+        NotPlaced, // the encoder succeeded, but its MP4 could not be put in place; `detail` says
+                   // why
     };
 
     End end = End::CouldNotStart;
     int exitCode = 0;
+    QString detail;
 
     bool converted() const { return end == End::Succeeded; }
 };

@@ -1,22 +1,17 @@
 #include "mainwindow/tesselmainwindow.h"
 
-#include "conversion/applicationquitting.h"
 #include "conversion/conversionnaming.h"
 #include "conversion/conversionreport.h"
-#include "conversion/encoderrun.h"
+#include "conversion/conversionrun.h"
 #include "conversion/folderscan.h"
-#include "conversion/outputsnapshot.h"
+#include "mainwindow/localwait.h"
 #include "ui_tesselmainwindow.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPersistentModelIndex>
-#include <QProcess>
 
 namespace {
 void warn(QWidget *parent, const QString &text)
@@ -85,72 +80,44 @@ void tesselMainWindow::process()
         return;
     }
 
-    // A folder chosen during the run changes the list, not the run.
-    const QStringList sources = videoFiles;
+    QListWidget *const list = ui->listWidget;
+    // Valid only while the announcement row is there: a folder chosen
+    // meanwhile clears the list, and the new rows are not ours to replace.
+    QPersistentModelIndex announcement;
+    LocalWait wait;
+    // The run keeps its own copy of the folder and the names: a folder chosen
+    // meanwhile changes the list, not the run.
+    ConversionRun run(encoder, folder, videoFiles, this);
+    connect(&run, &ConversionRun::clipStarted, list, [&](int, const QString &sourceName) {
+        insertRow(list, list->count(), announcementText(sourceName), announcementColour());
+        announcement = list->model()->index(list->count() - 1, 0);
+    });
+    connect(&run, &ConversionRun::clipFinished, list,
+            [&](int, const QString &sourceName, const QString &outputName,
+                const EncoderOutcome &outcome) {
+                int row = list->count();
+                if (announcement.isValid()) {
+                    row = announcement.row();
+                    delete list->takeItem(row);
+                }
+                insertRow(list, row, resultText(sourceName, outputName, outcome),
+                          resultColour(outcome));
+            });
+    connect(&run, &ConversionRun::finished, this, [&wait] { wait.finish(); });
+
     ui->pushButton_Process->setEnabled(false);
-    int converted = 0;
-    int failed = 0;
     bool closing = false;
     {
-        const OneRowSize quickRows(ui->listWidget);
-        for (const QString &sourceName : sources) {
-            closing = applicationIsQuitting();
-            if (closing)
-                break;
-            const EncoderOutcome outcome = convertFile(encoder, folder, sourceName);
-            ++(outcome.converted() ? converted : failed);
-            closing = outcome.end == EncoderOutcome::End::Stopped;
-            if (closing)
-                break;
-        }
+        const OneRowSize quickRows(list);
+        run.start();
+        closing = wait.wait() == LocalWait::End::ApplicationQuit;
+        // The one way a run stops, whatever asked the program to close.
+        if (closing)
+            run.stop();
     }
     ui->pushButton_Process->setEnabled(true);
 
     // Nobody is left to read a count when the program is closing.
     if (!closing)
-        warn(this, summaryText(converted, failed));
-}
-
-EncoderOutcome tesselMainWindow::convertFile(const QString &encoder, const QString &folder,
-                                             const QString &sourceName)
-{
-    QListWidget *const list = ui->listWidget;
-    insertRow(list, list->count(), announcementText(sourceName), announcementColour());
-    // Valid only while the announcement row is there: a folder chosen
-    // meanwhile clears the list, and the new rows are not ours to replace.
-    const QPersistentModelIndex announcement(list->model()->index(list->count() - 1, 0));
-
-    const QString sourcePath = folder + QLatin1Char('/') + sourceName;
-    const QString outputName = outputNameFor(sourceName);
-    const QString outputPath = folder + QLatin1Char('/') + outputName;
-    const QStringList arguments = encoderArguments(sourcePath, outputPath);
-
-    EncoderRun run(encoder, arguments, this);
-    connect(run.process(), &QProcess::finished, this, &tesselMainWindow::encodeFinished);
-    connect(run.process(), &QProcess::errorOccurred, this, &tesselMainWindow::encodeFinished);
-    connect(run.process(), &QProcess::finished, this, &tesselMainWindow::produceVideoFinished);
-    // refreshUI() is left unconnected: the wait already delivers every event,
-    // and running the event loop from inside the encoder's own readyRead
-    // would only re-enter QProcess.
-
-    qDebug() << encoder;
-    qDebug() << arguments;
-
-    // The MP4 replaces whatever has its name. A link there would have the
-    // encoder write where it points: outside the folder, or over a clip.
-    if (QFileInfo(outputPath).isSymLink())
-        QFile::remove(outputPath);
-    const OutputSnapshot beforeRun = OutputSnapshot::of(outputPath);
-    encoderProcess = run.process();
-    const EncoderOutcome outcome = run.run();
-    encoderProcess = nullptr;
-    settleOutput(outputPath, beforeRun, outcome.converted(), sourcePath);
-
-    int row = list->count();
-    if (announcement.isValid()) {
-        row = announcement.row();
-        delete list->takeItem(row);
-    }
-    insertRow(list, row, resultText(sourceName, outputName, outcome), resultColour(outcome));
-    return outcome;
+        warn(this, summaryText(run.convertedCount(), run.failedCount()));
 }

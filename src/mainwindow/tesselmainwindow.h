@@ -8,8 +8,6 @@
 
 #include "update/fetchresult.h"
 
-class QProcess;
-struct EncoderOutcome;
 class QSettings;
 
 namespace Ui {
@@ -45,11 +43,8 @@ private slots:
 
 private:
     QString encoderPath() const;
-    EncoderOutcome convertFile(const QString &encoder, const QString &folder,
-                               const QString &sourceName);
 
     std::unique_ptr<QSettings> settings;
-    QProcess *encoderProcess = nullptr; // the running encoder, null between files
     QStringList videoFiles;
     std::unique_ptr<Ui::tesselMainWindow> ui;
 

@@ -9,6 +9,7 @@
 //   deaf MS     wait MS milliseconds, ignoring its input
 //   spam N      print N lines
 //   chatter MS  print lines without pause for MS milliseconds
+//   grow        append to the source, as a copy still in progress does
 // A file with nothing in it makes it exit 0 at once. A source it cannot read
 // (a folder, a missing file) makes it exit 1, as FFmpeg does.
 // When TESSEL_STANDIN_LOG names a file, every run appends to it:
@@ -140,6 +141,8 @@ int main(int argc, char **argv)
             finish(0);
         } else if (word == "write") {
             writeOutput("partial\n");
+        } else if (word == "grow") {
+            std::ofstream(source, std::ios::app | std::ios::binary) << " more";
         } else if (word == "crash") {
             std::fflush(stdout);
 #ifdef _WIN32

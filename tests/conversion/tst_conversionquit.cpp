@@ -5,7 +5,6 @@
 #include <QProcess>
 #include <QTest>
 
-#include "conversion/applicationquitting.h"
 #include "conversion/conversiontestkit.h"
 #include "support/isolatedsettings.h"
 
@@ -18,31 +17,12 @@ class ConversionQuitTest : public QObject
     Q_OBJECT
 
 private slots:
-    void quittingIsSeen();
     void closeDuringRun_data();
     void closeDuringRun();
 
 private:
     IsolatedSettings isolatedSettings;
 };
-
-void ConversionQuitTest::quittingIsSeen()
-{
-    bool before = true;
-    bool after = false;
-    const LoopRun run = runApplicationLoop(
-        [&] {
-            before = applicationIsQuitting();
-            QCoreApplication::exit(0);
-            after = applicationIsQuitting();
-        },
-        5000);
-
-    QVERIFY(!run.timedOut);
-    QVERIFY(!before);
-    QVERIFY(after);
-    QVERIFY(!applicationIsQuitting());
-}
 
 void ConversionQuitTest::closeDuringRun_data()
 {

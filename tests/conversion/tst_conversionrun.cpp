@@ -69,6 +69,8 @@ private slots:
     void encoderCommandLine();
     void runOrder_data();
     void runOrder();
+    void sameOutputName_data();
+    void sameOutputName();
     void outcomes_data();
     void outcomes();
     void finalCount_data();
@@ -79,7 +81,8 @@ private slots:
     void chattyEncoder_data();
     void chattyEncoder();
     void folderChosenDuringRun();
-    void waitInsideRun();
+    void boxOpenedDuringRun_data();
+    void boxOpenedDuringRun();
     void runInsideWait();
 
 private:
@@ -170,7 +173,7 @@ void ConversionRunTest::encoderCommandLine()
     QFETCH(QString, outputName);
 
     ClipFolder clips;
-    clips.add(sourceName, "ok");
+    makeOld(clips.add(sourceName, "ok"), shotAt);
     const QString folder = clips.path() + folderSuffix;
     const QString source = folder + QLatin1Char('/') + sourceName;
     const QString output = folder + QLatin1Char('/') + outputName;
@@ -184,6 +187,10 @@ void ConversionRunTest::encoderCommandLine()
 
     QVERIFY(!pressProcess(ui).timedOut);
 
+    // The encoder writes a hidden file of its own beside the clip, which
+    // takes the MP4's name once whole.
+    QCOMPARE(log.starts().size(), 1);
+    const QStringList started = log.starts().first();
     const QStringList expected{QStringLiteral("-y"),
                                QStringLiteral("-i"),
                                source,
@@ -191,8 +198,15 @@ void ConversionRunTest::encoderCommandLine()
                                QStringLiteral("copy"),
                                QStringLiteral("-acodec"),
                                QStringLiteral("mp3"),
-                               output};
-    QCOMPARE(log.starts(), QList<QStringList>{expected});
+                               QStringLiteral("-metadata"),
+                               QStringLiteral("creation_time=2019-05-04T12:30:15.000Z"),
+                               started.last()};
+    QCOMPARE(started, expected);
+    const QFileInfo written(started.last());
+    QCOMPARE(written.path(), QFileInfo(source).path());
+    QVERIFY2(written.fileName().startsWith(QLatin1Char('.')) &&
+                 written.fileName().endsWith(QLatin1String(".mp4")) && written != QFileInfo(output),
+             qPrintable(written.fileName()));
     QStringList quotedArguments;
     for (const QString &argument : expected)
         quotedArguments << quoted(argument);
@@ -200,7 +214,12 @@ void ConversionRunTest::encoderCommandLine()
              (QStringList{quoted(standIn), QStringLiteral("QList(") +
                                                quotedArguments.join(QStringLiteral(", ")) +
                                                QLatin1Char(')')}));
-    QVERIFY(QFileInfo::exists(output));
+    QCOMPARE(clips.read(outputName), "converted from " + source.toUtf8() + '\n');
+    QStringList left = QDir(clips.path()).entryList(QDir::Files | QDir::Hidden);
+    left.sort();
+    QStringList expectedLeft{outputName, sourceName};
+    expectedLeft.sort();
+    QCOMPARE(left, expectedLeft);
 }
 
 void ConversionRunTest::runOrder_data()
@@ -214,9 +233,6 @@ void ConversionRunTest::runOrder_data()
         << QStringList{"b.mts", "A.mts", "c.m2ts"} << QStringList{"A.mts", "b.mts", "c.m2ts"}
         << "a.mp4"
         << "A.mts";
-    QTest::newRow("two clips, one output name")
-        << QStringList{"a.m2ts", "a.mts"} << QStringList{"a.mts", "a.m2ts"} << "a.mp4"
-        << "a.m2ts";
     QTest::newRow("extensions in any case") << QStringList{"X.M2TS", "y.MTS", "Z.mTs"}
                                             << QStringList{"y.MTS", "Z.mTs", "X.M2TS"} << "x.mp4"
                                             << "X.M2TS";
@@ -245,6 +261,43 @@ void ConversionRunTest::runOrder()
              "converted from " + clips.filePath(lastWriter).toUtf8() + '\n');
 }
 
+void ConversionRunTest::sameOutputName_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("names that differ in case") << QStringList{"A.MTS", "a.mts"};
+    QTest::newRow("the two extensions") << QStringList{"x.m2ts", "x.mts"};
+}
+
+void ConversionRunTest::sameOutputName()
+{
+    // The later clip must not replace the MP4 the earlier one made: a user who
+    // trusts the count and deletes the clips would lose one.
+    QFETCH(QStringList, names);
+    ClipFolder clips;
+    for (const QString &name : names)
+        clips.add(name, "ok");
+    StandInLog log;
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(standIn);
+    ui.folderField->setText(clips.path());
+    ModalWatcher watcher;
+
+    QVERIFY(!pressProcess(ui).timedOut);
+
+    QCOMPARE(log.startedNames().size(), 1);
+    const QString first = log.startedNames().first();
+    const QString second = names.value(1 - names.indexOf(first));
+    const QString output = first.toLower().section(QLatin1Char('.'), 0, 0) + QStringLiteral(".mp4");
+    QCOMPARE(ui.rows(), (QList<Row>{{first + QStringLiteral(" converted to ") + output, lightGreen},
+                                    {second + QStringLiteral(" was not converted: ") + first +
+                                         QStringLiteral(" already made ") + output,
+                                     lightRed}}));
+    QCOMPARE(watcher.boxes.value(0).text, QStringLiteral("1 file converted. 1 file failed."));
+    QCOMPARE(clips.read(output), "converted from " + clips.filePath(first).toUtf8() + '\n');
+    for (const QString &name : names)
+        QCOMPARE(clips.read(name), QByteArray("ok"));
+}
+
 void ConversionRunTest::outcomes_data()
 {
     QTest::addColumn<QString>("sourceName");
@@ -267,9 +320,9 @@ void ConversionRunTest::outcomes_data()
         << "Clip.MTS converted to clip.mp4" << true << "new"
         << "1 file converted.";
     QTest::newRow("encoder wrote nothing but succeeded")
-        << "Clip.MTS" << QByteArray("") << "standIn" << none << "Clip.MTS converted to clip.mp4"
-        << true << "absent"
-        << "1 file converted.";
+        << "Clip.MTS" << QByteArray("") << "standIn" << oldMovie
+        << "Clip.MTS was not converted: the encoder wrote no file" << false << "existing"
+        << "0 file converted. 1 file failed.";
     QTest::newRow("error exit after writing")
         << "Clip.MTS" << QByteArray("write exit 3") << "standIn" << none
         << "Clip.MTS was not converted: the encoder exited with code 3" << false << "absent"
@@ -282,9 +335,14 @@ void ConversionRunTest::outcomes_data()
         << "Clip.MTS" << QByteArray("exit 2") << "standIn" << oldMovie
         << "Clip.MTS was not converted: the encoder exited with code 2" << false << "existing"
         << "0 file converted. 1 file failed.";
-    QTest::newRow("error exit, existing output rewritten")
+    QTest::newRow("failed re-run keeps the earlier MP4")
         << "Clip.MTS" << QByteArray("write exit 2") << "standIn" << oldMovie
-        << "Clip.MTS was not converted: the encoder exited with code 2" << false << "absent"
+        << "Clip.MTS was not converted: the encoder exited with code 2" << false << "existing"
+        << "0 file converted. 1 file failed.";
+    QTest::newRow("clip grows while it converts")
+        << "Clip.MTS" << QByteArray("grow write ok") << "standIn" << oldMovie
+        << "Clip.MTS was not converted: the clip changed while it was converted" << false
+        << "existing"
         << "0 file converted. 1 file failed.";
     QTest::newRow("encoder missing")
         << "Clip.MTS" << QByteArray("ok") << "missing" << oldMovie
@@ -354,6 +412,8 @@ void ConversionRunTest::outcomes()
                  "converted from " + clips.filePath(sourceName).toUtf8() + '\n');
         QCOMPARE(QFileInfo(output).lastModified(), shotAt);
     }
+    QVERIFY2(QDir(clips.path()).entryList({".*"}, QDir::Files | QDir::Hidden).isEmpty(),
+             "the encoder's own file was left behind");
 }
 
 void ConversionRunTest::finalCount_data()
@@ -577,46 +637,82 @@ void ConversionRunTest::folderChosenDuringRun()
     QCOMPARE(boxes.first().text, QStringLiteral("2 files converted."));
 }
 
-void ConversionRunTest::waitInsideRun()
+void ConversionRunTest::boxOpenedDuringRun_data()
 {
-    // An update check pressed during a conversion waits for its own answer,
-    // and the conversion then goes on where it was.
+    QTest::addColumn<bool>("closeUnderBox");
+    QTest::newRow("box answered") << false;
+    QTest::newRow("Close pressed while the box is up") << true;
+}
+
+void ConversionRunTest::boxOpenedDuringRun()
+{
+    // A box opened during the run (an update check's notice, say) holds
+    // nothing back: the clips go on converting under it, and a clip whose
+    // encoder has ended is converted, whatever happens after.
+    QFETCH(bool, closeUnderBox);
     ClipFolder clips;
     clips.add(QStringLiteral("a.mts"), "sleep 100 ok");
-    clips.add(QStringLiteral("b.mts"), "sleep 100 ok");
-    SlowServer server("406", 800);
+    clips.add(QStringLiteral("b.mts"), closeUnderBox ? "sleep 20000 ok" : "sleep 100 ok");
     StandInLog log;
-    WindowUnderTest ui;
-    ui.window.setEncoderPath(standIn);
-    ui.folderField->setText(clips.path());
-    ModalWatcher watcher;
+    const ShownBoxes shown;
+    QStringList endedUnderBox;
+    LoopRun run;
+    {
+        WindowUnderTest ui;
+        ui.window.setEncoderPath(standIn);
+        ui.folderField->setText(clips.path());
+        ModalWatcher countWatcher([](QWidget *modal) {
+            if (modal->windowTitle() == QLatin1String("Warning"))
+                qobject_cast<QMessageBox *>(modal)->buttons().value(0)->click();
+        });
+        bool opened = false;
+        const Sampler opener([&] {
+            if (opened || ui.rows().value(0).text != QLatin1String("Processing a.mts"))
+                return;
+            opened = true;
+            QMessageBox notice(QMessageBox::Information, QStringLiteral("Notice"),
+                               QStringLiteral("You have newest version."), QMessageBox::Ok,
+                               &ui.window);
+            QElapsedTimer up;
+            up.start();
+            const Sampler user([&] {
+                endedUnderBox = log.endedSources();
+                const int wanted = closeUnderBox ? 1 : 2;
+                if (endedUnderBox.size() < wanted && up.elapsed() < 3000)
+                    return;
+                if (closeUnderBox)
+                    QTimer::singleShot(200, ui.closeButton, &QPushButton::click);
+                else
+                    notice.done(QMessageBox::Ok);
+            });
+            notice.exec();
+        });
+        run = runApplicationLoop(
+            [&] {
+                ui.processButton->click();
+                if (!closeUnderBox)
+                    QCoreApplication::exit(processReturned);
+            },
+            15000);
+    }
 
-    QByteArray fetched;
-    qint64 fetchMs = -1;
-    QStringList endedDuringFetch;
-    bool fetchStarted = false;
-    const Sampler sampler([&] {
-        if (fetchStarted || ui.rows().value(0).text != QLatin1String("Processing a.mts"))
-            return;
-        fetchStarted = true;
-        QElapsedTimer clock;
-        clock.start();
-        fetched = ui.window.fetchUrl(server.url()).body;
-        fetchMs = clock.elapsed();
-        endedDuringFetch = log.endedSources();
-    });
-
-    QVERIFY(!pressProcess(ui).timedOut);
-
-    QVERIFY(fetchStarted);
-    QCOMPARE(fetched, QByteArray("406"));
-    QVERIFY2(fetchMs >= 300,
-             qPrintable(QStringLiteral("the fetch returned after %1 ms").arg(fetchMs)));
-    QCOMPARE(endedDuringFetch, QStringList{clips.filePath(QStringLiteral("a.mts"))});
-    QCOMPARE(log.endedSources(), (QStringList{clips.filePath(QStringLiteral("a.mts")),
-                                              clips.filePath(QStringLiteral("b.mts"))}));
-    QCOMPARE(watcher.boxes.size(), 1);
-    QCOMPARE(watcher.boxes.first().text, QStringLiteral("2 files converted."));
+    QVERIFY2(!run.timedOut, "the run stalled");
+    QVERIFY2(clips.has(QStringLiteral("a.mp4")), "the finished MP4 was not kept");
+    QCOMPARE(clips.read(QStringLiteral("a.mp4")),
+             "converted from " + clips.filePath(QStringLiteral("a.mts")).toUtf8() + '\n');
+    if (closeUnderBox) {
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(log.stopRequests(), QStringList{clips.filePath(QStringLiteral("b.mts"))});
+        QVERIFY(!clips.has(QStringLiteral("b.mp4")));
+        QCOMPARE(shown.boxes.size(), 1); // the notice alone, no count
+    } else {
+        QCOMPARE(endedUnderBox, (QStringList{clips.filePath(QStringLiteral("a.mts")),
+                                             clips.filePath(QStringLiteral("b.mts"))}));
+        QCOMPARE(shown.boxes.size(), 2);
+        QCOMPARE(shown.boxes.last().text, QStringLiteral("2 files converted."));
+    }
+    QVERIFY2(QDir(clips.path()).entryList({".*"}, QDir::Files | QDir::Hidden).isEmpty(),
+             "the encoder's own file was left behind");
 }
 
 void ConversionRunTest::runInsideWait()

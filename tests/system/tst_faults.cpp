@@ -325,11 +325,15 @@ void tst_Faults::encoderKilledFromOutside()
     ui.folderField->setText(folder.path());
     ModalWatcher watcher;
 
-    // Once the encoder has written part of the long clip's MP4, kill it as
-    // another program (or the user, in a task manager) would.
+    // Once the encoder has written part of the long clip's MP4 (in its own
+    // hidden file), kill it as another program (or the user, in a task
+    // manager) would.
     bool killed = false;
     const Sampler killer([&] {
-        if (killed || QFileInfo(longOutput).size() == 0)
+        const QFileInfoList written =
+            QDir(folder.path())
+                .entryInfoList({QStringLiteral(".1 long.mts.*")}, QDir::Files | QDir::Hidden);
+        if (killed || written.isEmpty() || written.first().size() == 0)
             return;
         for (const QProcess *encoder : ui.window.findChildren<QProcess *>()) {
             if (encoder->state() == QProcess::Running && encoder->arguments().contains(longSource))
@@ -348,6 +352,8 @@ void tst_Faults::encoderKilledFromOutside()
     QCOMPARE(watcher.boxes[0].text, QStringLiteral("1 file converted. 1 file failed."));
 
     QVERIFY2(!QFileInfo::exists(longOutput), "the cut-off MP4 was left behind");
+    QCOMPARE(entryNames(folder.path().toUtf8()),
+             (QList<QByteArray>{"1 long.mts", "2 short.mp4", "2 short.mts"}));
     QString why;
     QVERIFY2(isRealMp4(folder.filePath(QStringLiteral("2 short.mp4")), &why), qPrintable(why));
     QCOMPARE(sourcesIn(folder.path()), sourcesBefore);

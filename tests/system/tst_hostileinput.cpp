@@ -260,7 +260,9 @@ void tst_HostileInput::eachEntryEndsHonestly()
         QVERIFY2(mine.size() == 1, qPrintable(rowsText(rows)));
         QCOMPARE(mine[0].background, lightRed);
         const QString reason = mine[0].text.mid(failedPrefix.size());
-        QVERIFY2(QRegularExpression(QStringLiteral("^the encoder exited with code [1-9][0-9]*$"))
+        // The encoder refused the clip, or its MP4 could not take its name.
+        QVERIFY2(QRegularExpression(QStringLiteral("^(the encoder exited with code [1-9][0-9]*|"
+                                                   "the MP4 could not be put in place: .+)$"))
                      .match(reason)
                      .hasMatch(),
                  qPrintable(reason));

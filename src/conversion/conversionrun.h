@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QDateTime>
+#include <QHash>
+#include <QObject>
+#include <QProcess>
+#include <QStringList>
+
+#include <memory>
+
+#include "conversion/encoderoutcome.h"
+
+// One run of the encoder over the clips of a folder, one clip at a time, in
+// the order given. Each clip starts from the end of the one before, so
+// nothing else the program does (a dialog, a wait of its own) holds the run
+// back, and a clip's outcome is decided by its own encoder's exit alone.
+//
+// Each MP4 is written aside and put in place only once whole; a clip that
+// fails or is stopped leaves no file behind, and the run deletes nothing else.
+class ConversionRun : public QObject
+{
+    Q_OBJECT
+
+public:
+    ConversionRun(const QString &encoder, const QString &folder, const QStringList &sourceNames,
+                  QObject *parent = nullptr);
+    // Stops the run if it is still going.
+    ~ConversionRun() override;
+
+    void start();
+
+    // No further clip starts; the running encoder is asked to stop ("q" on its
+    // input) and killed if it has not ended within 3 s. Returns once it has
+    // ended and its file is gone. An encoder that had already exited when
+    // this was called keeps its outcome.
+    void stop();
+
+    int convertedCount() const { return converted; }
+    int failedCount() const { return failed; }
+
+signals:
+    void clipStarted(int index, const QString &sourceName);
+    void clipFinished(int index, const QString &sourceName, const QString &outputName,
+                      const EncoderOutcome &outcome);
+    // Every clip has its outcome. Not emitted after stop().
+    void finished();
+
+private:
+    struct Clip
+    {
+        int index = -1;
+        QString sourceName;
+        QString outputName;
+        QString sourcePath;
+        QString outputPath;
+        QString temporaryPath;
+        qint64 sourceSize = -1;
+        QDateTime shotAt;
+    };
+
+    void startNext();
+    bool startEncoder();
+    void encoderFinished(int exitCode, QProcess::ExitStatus status);
+    void encoderFailedToStart();
+    void settle(EncoderOutcome outcome);
+
+    const QString encoder;
+    const QString folder;
+    const QStringList sourceNames;
+
+    int next = 0;
+    Clip clip;
+    std::unique_ptr<QProcess> process;
+    QHash<QString, QString> madeBy; // MP4 name -> the clip that made it in this run
+    int converted = 0;
+    int failed = 0;
+    bool awaitingEnd = false; // the current clip's encoder has not ended yet
+    bool inStart = false;
+    bool stopping = false;
+    bool stopRequested = false;
+};
