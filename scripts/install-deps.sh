@@ -8,10 +8,15 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     ffmpeg
     fonts-dejavu-core
+    # cpack -G DEB: dpkg-shlibdeps (and file, which it relies on) work out
+    # which libraries the package depends on.
+    dpkg-dev file
 )
 if [ "${1:-}" = "--test" ]; then
     # Headless X server, a way to drive it from outside and to take pictures.
     packages+=(xvfb xauth xdotool x11-utils imagemagick)
+    # Checkers for the desktop entry and the AppStream data in the package.
+    packages+=(desktop-file-utils appstream)
 fi
 
 missing=()

@@ -5,6 +5,8 @@
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    // Lets Wayland compositors match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.ostrell.tessel"));
     // Declared after the application, so destroyed before it: the window's
     // destructor stores the folder while Qt is still fully alive.
     tesselMainWindow window;

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# The program as users get it. An install into a private prefix: every path in
+# the install manifest, the program starts. The Debian package: its control
+# fields, its layout, the program started from the unpacked package, and its
+# desktop entry, AppStream data and manual page through their checkers.
+# Usage: tst_package.sh <build dir> <version> <ffmpeg> <cmake> <cpack>
+set -euo pipefail
+build=$1 version=$2 ffmpeg=$3 cmake=$4 cpack=$5
+work=$(mktemp -d)
+pid=
+trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Starts a program headless with throw-away settings; it must still run after
+# a second (no missing library, no crash at start).
+starts() {
+    mkdir -p "$work/home"
+    HOME=$work/home XDG_CONFIG_HOME=$work/home/.config QT_QPA_PLATFORM=offscreen \
+        "$1" >"$work/program.log" 2>&1 &
+    pid=$!
+    sleep 1
+    kill -0 "$pid" 2>/dev/null || { cat "$work/program.log" >&2; fail "$1 stopped at once"; }
+    kill "$pid"; wait "$pid" 2>/dev/null || true; pid=
+}
+
+prefix=$work/prefix
+"$cmake" --install "$build" --prefix "$prefix" >/dev/null
+diff <(find "$prefix" ! -type d | sort) <(sort "$build/install_manifest.txt") \
+    || fail "installed paths and the install manifest differ"
+[ "$(readlink -f "$prefix/libexec/tessel/encoder/ffmpeg")" = "$(readlink -f "$ffmpeg")" ] \
+    || fail "encoder link in a private prefix does not reach $ffmpeg"
+starts "$prefix/bin/tessel"
+
+"$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$work/pkg" >/dev/null
+deb=$(echo "$work"/pkg/tessel_*.deb)
+fields="$(dpkg-deb -f "$deb" Package) $(dpkg-deb -f "$deb" Version) $(dpkg-deb -f "$deb" Section)"
+[ "$fields" = "tessel $version video" ] || fail "package, version, section: $fields"
+depends=$(dpkg-deb -f "$deb" Depends)
+for dep in ffmpeg libc6 libqt6widgets6; do
+    grep -Eq "(^|, )$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
+done
+
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+[ -z "$(find "$root/usr/bin" -mindepth 1 -type d)" ] || fail "a folder under usr/bin"
+[ "$(readlink -f "$root/usr/bin/tessel")" = "$root/usr/libexec/tessel/tessel" ] \
+    || fail "usr/bin/tessel does not lead to the program beside its encoder"
+encoder=$(readlink "$root/usr/libexec/tessel/encoder/ffmpeg") || fail "no encoder link beside the program"
+[ "${encoder#/}" = "$encoder" ] || fail "encoder link is absolute: $encoder"
+[ "$(realpath -m "/usr/libexec/tessel/encoder/$encoder")" = "$(realpath "$ffmpeg")" ] \
+    || fail "encoder link $encoder does not reach $ffmpeg"
+file "$root/usr/libexec/tessel/tessel" | grep -q ', stripped' || fail "program not stripped"
+starts "$root/usr/bin/tessel"
+
+if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$root"/usr/share/applications/*.desktop
+fi
+if command -v appstreamcli >/dev/null; then
+    # The tree, not the file alone: the launchable must name the shipped desktop entry.
+    appstreamcli validate-tree --no-net "$root"
+fi
+if command -v man >/dev/null; then
+    warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 \
+        man --warnings -E UTF-8 -l -Tutf8 -Z "$root/usr/share/man/man1/tessel.1.gz" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "manual page: $warnings"
+fi
+echo "PASS: $(basename "$deb")"
