@@ -13,6 +13,13 @@ class QListWidget;
 // own filter and name order). Reentrant: safe to call from any thread.
 QStringList listVideoFiles(const QString &folder);
 
+// False for a folder that exists but that this user may not list (no read
+// or no search permission), so it is not taken for one without clips. The
+// text as the program uses it: relative to the current directory. Anything
+// else is true, a missing path or an ordinary file included: listing those
+// simply finds no clips.
+bool folderCanBeListed(const QString &folder);
+
 // Appends one plain row per name to `list`, in order, as the folder scan shows
 // its result: a default QListWidgetItem with the name as text, inserted at
 // row count(). GUI thread only.
