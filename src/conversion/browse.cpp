@@ -43,6 +43,14 @@ void tesselMainWindow::browse()
         return;
     }
 
+    if (!folderCanBeListed(folder)) {
+        QMessageBox::warning(this, QStringLiteral("Warning"),
+                             QStringLiteral("Directory ") + folder +
+                                 QStringLiteral(" cannot be read."),
+                             QMessageBox::Ok, QMessageBox::NoButton);
+        return;
+    }
+
     videoFiles = listVideoFiles(folder);
 
     if (videoFiles.isEmpty()) {

@@ -5,7 +5,6 @@
 
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileInfo>
 
 namespace {
 bool isDriveLetterPath(const QString &text)
@@ -20,22 +19,12 @@ QUrl folderAddress(const QString &folderText)
 {
     if (folderText.isEmpty())
         return QUrl(QStringLiteral("file:///"));
-
-    QString path = folderText;
-    if (isDriveLetterPath(path)) {
-        // QUrl::fromLocalFile puts the "/" before the drive on every platform.
-    } else if (QDir::isAbsolutePath(path)) {
-#if !defined(Q_OS_WIN)
-        // fromLocalFile reads a leading "//" as a network host.
-        int slashes = 0;
-        while (slashes < path.size() && path.at(slashes) == QLatin1Char('/'))
-            ++slashes;
-        path.remove(0, slashes - 1);
-#endif
-    } else {
-        path = QFileInfo(path).absoluteFilePath();
-    }
-    return QUrl::fromLocalFile(path);
+    // Not absolute on Unix, yet plainly a Windows folder: fromLocalFile puts
+    // the "/" before the drive on every platform.
+    if (isDriveLetterPath(folderText))
+        return QUrl::fromLocalFile(
+            QDir::cleanPath(QString(folderText).replace(QLatin1Char('\\'), QLatin1Char('/'))));
+    return QUrl::fromLocalFile(QDir::cleanPath(QDir().absoluteFilePath(folderText)));
 }
 
 // No check and no message: what the desktop makes of the address is its own

@@ -1,3 +1,4 @@
+#include "conversion/folderscan.h"
 #include "folder/folderfixture.h"
 #include "mainwindow/tesselmainwindow.h"
 #include "support/isolatedsettings.h"
@@ -7,6 +8,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -110,6 +112,15 @@ static QString noClipsText(const QString &folder)
            QStringLiteral(" don't have mts or m2ts videos files.");
 }
 
+static QString unreadableText(const QString &folder)
+{
+    return QStringLiteral("Directory ") + folder + QStringLiteral(" cannot be read.");
+}
+
+// Set in the copy of this test that runs as an ordinary user: the folder to
+// browse.
+static const char asUserFolderVariable[] = "TESSEL_TEST_UNREADABLE_FOLDER";
+
 static const QString missingText = QStringLiteral("Directory do not exists.");
 
 class tst_Browse : public QObject
@@ -127,6 +138,8 @@ private slots:
     void dialog();
     void badInput_data();
     void badInput();
+    void unreadableFolder_data();
+    void unreadableFolder();
     void plainRows();
     void tenThousandEntries();
     void scanWritesNothing_data();
@@ -327,7 +340,6 @@ void tst_Browse::badInput_data()
 {
     QTest::addColumn<QStringList>("entries");
     QTest::addColumn<QString>("field");
-    QTest::addColumn<bool>("unreadable");
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<QString>("warning");
 
@@ -335,47 +347,43 @@ void tst_Browse::badInput_data()
         << QStringList{"Ünïcødé 日本.MTS", "new\nline.mts", "my clip.MTS", "it's \"q\".mts",
                        "100% done.mts",    "-dash.mts",     "#1 clip.mts", " lead.mts",
                        "b.m2Ts",           "A.M2TS",        "notes.txt"}
-        << "{dir}" << false
+        << "{dir}"
         << QStringList{" lead.mts",      "#1 clip.mts", "-dash.mts",     "100% done.mts",
                        "it's \"q\".mts", "my clip.MTS", "new\nline.mts", "Ünïcødé 日本.MTS",
                        "A.M2TS",         "b.m2Ts"}
         << "";
     QTest::newRow("groups by extension, each by name ignoring case")
-        << QStringList{"b.mts", "a.m2ts", "C.MTS"} << "{dir}" << false
+        << QStringList{"b.mts", "a.m2ts", "C.MTS"} << "{dir}"
         << QStringList{"b.mts", "C.MTS", "a.m2ts"} << "";
     QTest::newRow("mixed-case extensions")
-        << QStringList{"d.m2TS", "c.M2ts", "b.mTS", "a.Mts"} << "{dir}" << false
+        << QStringList{"d.m2TS", "c.M2ts", "b.mTS", "a.Mts"} << "{dir}"
         << QStringList{"a.Mts", "b.mTS", "c.M2ts", "d.m2TS"} << "";
     QTest::newRow("sub-folder named like a clip listed")
-        << QStringList{"x.mts/", "sub/inner.mts"} << "{dir}" << false << QStringList{"x.mts"} << "";
+        << QStringList{"x.mts/", "sub/inner.mts"} << "{dir}" << QStringList{"x.mts"} << "";
     QTest::newRow("hidden and lookalikes left out")
-        << QStringList{".y.mts", "clip.mts.bak", "a.mts"} << "{dir}" << false
-        << QStringList{"a.mts"} << "";
+        << QStringList{".y.mts", "clip.mts.bak", "a.mts"} << "{dir}" << QStringList{"a.mts"} << "";
     QTest::newRow("only hidden and lookalikes") << QStringList{".y.mts", "clip.mts.bak"} << "{dir}"
-                                                << false << QStringList{} << noClipsText("{dir}");
-    QTest::newRow("unreadable folder")
-        << QStringList{"a.mts"} << "{dir}" << true << QStringList{} << noClipsText("{dir}");
-    QTest::newRow("field names a file") << QStringList{"a.mts"} << "{dir}/a.mts" << false
-                                        << QStringList{} << noClipsText("{dir}/a.mts");
+                                                << QStringList{} << noClipsText("{dir}");
+    QTest::newRow("field names a file")
+        << QStringList{"a.mts"} << "{dir}/a.mts" << QStringList{} << noClipsText("{dir}/a.mts");
     QTest::newRow("field of blanks")
-        << QStringList{"a.mts"} << "   " << false << QStringList{} << missingText;
+        << QStringList{"a.mts"} << "   " << QStringList{} << missingText;
     QTest::newRow("blanks around the folder not trimmed")
-        << QStringList{"a.mts"} << " {dir} " << false << QStringList{} << missingText;
+        << QStringList{"a.mts"} << " {dir} " << QStringList{} << missingText;
     QTest::newRow("relative path")
-        << QStringList{"a.mts"} << "Trip #1 50% ü" << false << QStringList{"a.mts"} << "";
-    QTest::newRow("relative path without clips") << QStringList{"a.txt"} << "Trip #1 50% ü" << false
-                                                 << QStringList{} << noClipsText("Trip #1 50% ü");
+        << QStringList{"a.mts"} << "Trip #1 50% ü" << QStringList{"a.mts"} << "";
+    QTest::newRow("relative path without clips")
+        << QStringList{"a.txt"} << "Trip #1 50% ü" << QStringList{} << noClipsText("Trip #1 50% ü");
     QTest::newRow("trailing slash")
-        << QStringList{"a.mts"} << "{dir}/" << false << QStringList{"a.mts"} << "";
+        << QStringList{"a.mts"} << "{dir}/" << QStringList{"a.mts"} << "";
     QTest::newRow("trailing slash, no clips: text as written")
-        << QStringList{"a.txt"} << "{dir}/" << false << QStringList{} << noClipsText("{dir}/");
+        << QStringList{"a.txt"} << "{dir}/" << QStringList{} << noClipsText("{dir}/");
 }
 
 void tst_Browse::badInput()
 {
     QFETCH(QStringList, entries);
     QFETCH(QString, field);
-    QFETCH(bool, unreadable);
     QFETCH(QStringList, rows);
     QFETCH(QString, warning);
 
@@ -386,27 +394,97 @@ void tst_Browse::badInput()
     field.replace(QStringLiteral("{dir}"), dir);
     warning.replace(QStringLiteral("{dir}"), dir);
 
-    if (unreadable) {
-#ifdef Q_OS_UNIX
-        if (::geteuid() == 0)
-            QSKIP("Running as root, for whom every folder is readable: an unreadable folder "
-                  "cannot be made here.");
-#endif
-        QVERIFY(QFile::setPermissions(dir, QFileDevice::WriteOwner));
-    }
-
     tesselMainWindow window;
     window.findChild<QLineEdit *>("lineEdit")->setText(field);
     User user(window, QString());
     user.pressBrowse();
 
-    if (unreadable)
-        QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                       QFileDevice::ExeOwner);
     QVERIFY2(user.problem.isEmpty(), qPrintable(user.problem));
     QCOMPARE(rowsOf(window), rows);
     QCOMPARE(window.findChild<QLineEdit *>("lineEdit")->text(), field);
     QCOMPARE(checkBoxes(user, window), warningBox(warning));
+}
+
+// A folder that exists but that the user may not list is not one without
+// clips. Permissions do not apply to root, who runs the tests: a copy of this
+// program runs this function again as "nobody", through setpriv.
+void tst_Browse::unreadableFolder_data()
+{
+    QTest::addColumn<QFileDevice::Permissions>("others");
+
+    QTest::newRow("no read permission") << QFileDevice::Permissions(QFileDevice::ExeOther);
+    QTest::newRow("no execute permission") << QFileDevice::Permissions(QFileDevice::ReadOther);
+}
+
+void tst_Browse::unreadableFolder()
+{
+    QFETCH(QFileDevice::Permissions, others);
+
+#ifdef Q_OS_UNIX
+    const QString given = qEnvironmentVariable(asUserFolderVariable);
+    if (!given.isEmpty()) {
+        QVERIFY2(::geteuid() != 0, "the copy meant to run as an ordinary user runs as root");
+        // The folder really is closed to this user: without read permission
+        // the listing finds nothing; without execute it finds the names, but
+        // no clip can be opened.
+        QFile clip(given + QStringLiteral("/a.mts"));
+        QVERIFY(listVideoFiles(given).isEmpty() || !clip.open(QIODevice::ReadOnly));
+        tesselMainWindow window;
+        window.findChild<QLineEdit *>("lineEdit")->setText(given);
+        User user(window, QString());
+        user.pressBrowse();
+        QVERIFY2(user.problem.isEmpty(), qPrintable(user.problem));
+        QCOMPARE(rowsOf(window), QStringList{});
+        QCOMPARE(checkBoxes(user, window), warningBox(unreadableText(given)));
+        return;
+    }
+    if (::geteuid() != 0)
+        QSKIP("Needs root, to run a copy of this test as another user.");
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (setpriv.isEmpty())
+        QSKIP("setpriv (util-linux) is missing.");
+
+    // Everything the other user needs, in a folder it can reach whatever the
+    // permissions on the way to this build (QTemporaryDir is 0700).
+    const auto open = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                      QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                      QFileDevice::ExeOther;
+    QTemporaryDir shared;
+    QVERIFY(shared.isValid());
+    QVERIFY(QFile::setPermissions(shared.path(), open));
+    const QString self = shared.filePath(QStringLiteral("tst_browse"));
+    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), self));
+    QVERIFY(QFile::setPermissions(self, open));
+    const QString temp = shared.filePath(QStringLiteral("tmp"));
+    QVERIFY(QDir().mkdir(temp));
+    QVERIFY(QFile::setPermissions(temp, open | QFileDevice::WriteOther));
+    const QString folder = shared.filePath(QStringLiteral("Trip #1"));
+    QVERIFY(makeEntries(folder, {"a.mts", "b.m2ts"}));
+    QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner | others));
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(asUserFolderVariable), folder);
+    environment.insert(QStringLiteral("TMPDIR"), temp);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.setWorkingDirectory(temp);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    const QString tag = QString::fromUtf8(QTest::currentDataTag());
+    const QString function = QStringLiteral("unreadableFolder:") + tag;
+    child.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", self, function});
+    QVERIFY2(child.waitForFinished(60000), qPrintable(child.errorString()));
+    const QString output = QString::fromUtf8(child.readAll());
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+             qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("PASS   : tst_Browse::unreadableFolder(") + tag +
+                             QLatin1Char(')')),
+             qPrintable(output));
+#else
+    QSKIP("Permissions are tested on Unix only.");
+#endif
 }
 
 // The rows are the bare names and nothing else: no colour, icon, check state,

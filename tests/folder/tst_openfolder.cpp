@@ -100,9 +100,13 @@ void tst_OpenFolder::address_data()
     QTest::newRow("leading dash") << "/-v"
                                   << "file:///-v"
                                   << "/-v";
+    // The same folder: cleaned away.
     QTest::newRow("trailing slash") << "/v/Trip/"
-                                    << "file:///v/Trip/"
-                                    << "/v/Trip/";
+                                    << "file:///v/Trip"
+                                    << "/v/Trip";
+    QTest::newRow("dot segments") << "/v/./old/../Trip"
+                                  << "file:///v/Trip"
+                                  << "/v/Trip";
     QTest::newRow("root") << "/"
                           << "file:///"
                           << "/";
@@ -116,12 +120,17 @@ void tst_OpenFolder::address_data()
 #endif
     QTest::newRow("Windows drive") << "C:/Video/Trip"
                                    << "file:///C:/Video/Trip" << drivePath;
+    QTest::newRow("Windows drive, backslashes") << "C:\\Video\\Trip"
+                                                << "file:///C:/Video/Trip" << drivePath;
     QTest::newRow("empty") << ""
                            << "file:///"
                            << "/";
     QTest::newRow("relative") << "Videos/Trip"
                               << "file://{cwd}/Videos/Trip"
                               << "{cwd}/Videos/Trip";
+    QTest::newRow("relative, up a level") << "../Trip"
+                                          << "file://{parent}/Trip"
+                                          << "{parent}/Trip";
     QTest::newRow("relative with a dash") << "-v"
                                           << "file://{cwd}/-v"
                                           << "{cwd}/-v";
@@ -137,9 +146,12 @@ void tst_OpenFolder::address()
     QFETCH(QString, path);
 
     const QString cwd = QDir::currentPath();
-    address.replace(QStringLiteral("{cwd}"),
-                    QString::fromLatin1(QUrl::toPercentEncoding(cwd, "/")));
-    path.replace(QStringLiteral("{cwd}"), cwd);
+    const QString parent = QFileInfo(cwd).path();
+    for (const auto &[name, folder] : {std::pair{"{cwd}", cwd}, std::pair{"{parent}", parent}}) {
+        address.replace(QLatin1String(name),
+                        QString::fromLatin1(QUrl::toPercentEncoding(folder, "/")));
+        path.replace(QLatin1String(name), folder);
+    }
 
     const QUrl url = folderAddress(text);
     QVERIFY2(url.isValid(), qPrintable(url.errorString()));

@@ -1,5 +1,6 @@
 #include "ui_tesselmainwindow.h"
 
+#include <QAccessible>
 #include <QBoxLayout>
 #include <QStatusBar>
 #include <QToolBar>
@@ -40,6 +41,8 @@ private slots:
     void layouts();
     void texts_data();
     void texts();
+    void accessibleNames_data();
+    void accessibleNames();
     void windowSizeAndTitle();
     void keepsExistingObjectName();
     void bindsByNameOnlyThreeButtons_data();
@@ -203,6 +206,33 @@ void tst_Form::texts()
     QVERIFY(widget);
     QCOMPARE(widget->property("text").toString(), text);
     QVERIFY(widget->isEnabled());
+}
+
+// What a screen reader announces for the two widgets without a visible label.
+void tst_Form::accessibleNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("spoken");
+
+    QTest::newRow("folder field") << "lineEdit"
+                                  << "Folder";
+    QTest::newRow("list") << "listWidget"
+                          << "Clips";
+}
+
+void tst_Form::accessibleNames()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, spoken);
+
+    FormOnlyWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QWidget *widget = window.findChild<QWidget *>(name);
+    QVERIFY(widget);
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(widget);
+    QVERIFY(accessible);
+    QCOMPARE(accessible->text(QAccessible::Name), spoken);
 }
 
 void tst_Form::windowSizeAndTitle()

@@ -1,0 +1,167 @@
+#include "conversion/encoderoutput.h"
+
+#include <algorithm>
+
+namespace {
+// "HH:MM:SS.cc" as FFmpeg prints it. "N/A", and negative times (before the
+// first frame), are unknown.
+std::optional<double> parseClock(const QByteArray &text)
+{
+    if (text.startsWith('-'))
+        return std::nullopt;
+    const QByteArrayList parts = text.split(':');
+    if (parts.size() != 3)
+        return std::nullopt;
+    bool hoursOk = false;
+    bool minutesOk = false;
+    bool secondsOk = false;
+    const int hours = parts.at(0).toInt(&hoursOk);
+    const int minutes = parts.at(1).toInt(&minutesOk);
+    const double seconds = parts.at(2).toDouble(&secondsOk);
+    if (!hoursOk || !minutesOk || !secondsOk || hours < 0 || minutes < 0 || seconds < 0)
+        return std::nullopt;
+    return hours * 3600.0 + minutes * 60.0 + seconds;
+}
+
+// The text after `key` up to `end` (or the line's end).
+QByteArray valueAfter(const QByteArray &line, const char *key, char end)
+{
+    const qsizetype keyAt = line.lastIndexOf(key);
+    if (keyAt < 0)
+        return QByteArray();
+    const qsizetype from = keyAt + qsizetype(qstrlen(key));
+    const qsizetype to = line.indexOf(end, from);
+    return line.mid(from, to < 0 ? -1 : to - from).trimmed();
+}
+
+bool isProgressLine(const QByteArray &line)
+{
+    return line.contains("time=") && (line.contains("frame=") || line.contains("size="));
+}
+
+// Lines FFmpeg prints on every run, failed or not: the banner, the stream
+// listings (indented), the closing sizes and its generic last word.
+bool isRoutine(const QString &line)
+{
+    if (line.isEmpty() || line.front().isSpace())
+        return true;
+    for (const char *start : {"ffmpeg version", "Input #", "Output #", "Stream mapping:",
+                              "Press [q]", "video:", "Conversion failed!", "Exiting normally"}) {
+        if (line.startsWith(QLatin1String(start)))
+            return true;
+    }
+    return false;
+}
+
+QString withoutTrailingSpace(QString text)
+{
+    qsizetype end = text.size();
+    while (end > 0 && text.at(end - 1).isSpace())
+        --end;
+    text.truncate(end);
+    return text;
+}
+
+QString shortened(QString text, int length)
+{
+    if (text.size() <= length)
+        return text;
+    text.truncate(length - 1);
+    if (text.back().isHighSurrogate())
+        text.chop(1);
+    return withoutTrailingSpace(text) + QChar(0x2026);
+}
+} // namespace
+
+void EncoderOutput::feed(QByteArrayView chunk)
+{
+    const auto keep = [this](QByteArrayView piece) {
+        const qsizetype room = maxLineLength - partial.size();
+        partial.append(piece.first(std::min(piece.size(), std::max<qsizetype>(room, 0))));
+    };
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < chunk.size(); ++i) {
+        const char c = chunk.at(i);
+        if (c != '\n' && c != '\r')
+            continue;
+        // "\r\n" ends a line and then an empty one, which counts for nothing.
+        keep(chunk.sliced(start, i - start));
+        takeLine(partial);
+        partial.truncate(0);
+        start = i + 1;
+    }
+    keep(chunk.sliced(start));
+}
+
+void EncoderOutput::finish()
+{
+    takeLine(partial);
+    partial.truncate(0);
+}
+
+void EncoderOutput::takeLine(const QByteArray &line)
+{
+    if (line.trimmed().isEmpty())
+        return;
+    if (isProgressLine(line)) {
+        time = parseClock(valueAfter(line, "time=", ' '));
+        return;
+    }
+    if (!durationSeen && line.trimmed().startsWith("Duration:")) {
+        durationSeen = true;
+        duration = parseClock(valueAfter(line, "Duration:", ','));
+    }
+    lines.append(withoutTrailingSpace(QString::fromUtf8(line)));
+    if (lines.size() > keptLines)
+        lines.removeFirst();
+}
+
+std::optional<double> EncoderOutput::durationSeconds() const
+{
+    return duration;
+}
+
+std::optional<double> EncoderOutput::fraction() const
+{
+    if (!duration || !time || *duration <= 0)
+        return std::nullopt;
+    return std::clamp(*time / *duration, 0.0, 1.0);
+}
+
+QStringList EncoderOutput::lastLines() const
+{
+    return lines;
+}
+
+QString EncoderOutput::errorReason(const QStringList &pathsToStrip) const
+{
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        if (isRoutine(*line))
+            continue;
+        QString reason = *line;
+        // "[mp4 @ 0x55d0c1e2a3c0] ": which part of FFmpeg spoke, and where in memory.
+        if (reason.startsWith(QLatin1Char('['))) {
+            const qsizetype close = reason.indexOf(QLatin1String("] "));
+            if (close > 0 && reason.left(close).contains(QLatin1String(" @ 0x")))
+                reason.remove(0, close + 2);
+        }
+        for (const QString &path : pathsToStrip) {
+            if (path.isEmpty())
+                continue;
+            if (reason.startsWith(path + QLatin1String(": "))) {
+                reason.remove(0, path.size() + 2);
+                break;
+            }
+            // "Error closing file /x/y.mp4: No space left on device"
+            const qsizetype at = reason.indexOf(QLatin1Char(' ') + path + QLatin1String(": "));
+            if (at >= 0) {
+                reason.remove(at, path.size() + 1);
+                break;
+            }
+        }
+        reason = reason.trimmed();
+        if (!reason.isEmpty())
+            return shortened(reason, maxReasonLength);
+    }
+    return QString();
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Reads an encoder's console output (standard error merged in) as it
+// arrives: FFmpeg's input duration, its progress, and its last words. Lines
+// may be split across chunks and end in "\n", "\r\n" or a lone "\r" (FFmpeg
+// ends its progress lines with "\r" alone). Memory stays bounded however much
+// the encoder prints.
+class EncoderOutput
+{
+public:
+    void feed(QByteArrayView chunk);
+
+    // Once the encoder has ended: a last line that never got its line end
+    // counts as complete.
+    void finish();
+
+    // The first input's "Duration: HH:MM:SS.cc"; unknown for "N/A" or none.
+    std::optional<double> durationSeconds() const;
+
+    // The latest "time=" of a progress line over the duration, within [0, 1];
+    // unknown when either is (also "time=N/A" and a negative time).
+    std::optional<double> fraction() const;
+
+    // The last complete, non-empty lines, progress lines left out, each cut
+    // to a bounded length. Oldest first.
+    QStringList lastLines() const;
+
+    // The encoder's own last complaint as a short reason for a failed row:
+    // a leading path of `pathsToStrip` and FFmpeg's "[ctx @ 0x...] " prefix
+    // taken off, cut to about 120 characters. Empty when it said nothing
+    // useful.
+    QString errorReason(const QStringList &pathsToStrip) const;
+
+    static constexpr int keptLines = 12;
+    static constexpr int maxLineLength = 1000;
+    static constexpr int maxReasonLength = 120;
+
+private:
+    void takeLine(const QByteArray &line);
+
+    QByteArray partial; // at most maxLineLength bytes; the rest of a longer line is dropped
+    QStringList lines;
+    bool durationSeen = false;
+    std::optional<double> duration;
+    std::optional<double> time;
+};

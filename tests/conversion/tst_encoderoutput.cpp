@@ -1,0 +1,166 @@
+// The encoder's console output as Debian's FFmpeg 5.1 printed it for this
+// program's command line ("-y -i <clip> -vcodec copy -acodec mp3 <mp4>", some
+// with "-metadata creation_time=...") on generated 3 s and 20 s clips:
+// converted; random bytes named .mts; output folder missing; output folder
+// not writable (run as nobody); a 64 KiB tmpfs filling up mid-run; the same
+// filling up only at the trailer (FFmpeg still exits 0); a clip with 3,000
+// random bytes in the middle; the clip piped in (no duration).
+#include "conversion/encoderoutput.h"
+
+#include <QFile>
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+// An unknown value, as the table writes it.
+constexpr double unknown = -1;
+
+double orUnknown(std::optional<double> value)
+{
+    return value ? *value : unknown;
+}
+
+bool sameValues(const QList<double> &seen, const QList<double> &expected)
+{
+    if (seen.size() != expected.size())
+        return false;
+    for (qsizetype i = 0; i < seen.size(); ++i) {
+        if (std::abs(seen.at(i) - expected.at(i)) > 1e-9)
+            return false;
+    }
+    return true;
+}
+
+QString describe(const QList<double> &values)
+{
+    QStringList texts;
+    for (double value : values)
+        texts << QString::number(value, 'g', 10);
+    return texts.join(QLatin1String(", "));
+}
+} // namespace
+
+class tst_EncoderOutput : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void captures_data();
+    void captures();
+    void staysBounded();
+};
+
+void tst_EncoderOutput::captures_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("paths"); // the clip and the MP4, as on the command line
+    QTest::addColumn<double>("duration");
+    // Each value fraction() took while the output came in, repeats left out.
+    QTest::addColumn<QList<double>>("fractions");
+    QTest::addColumn<QString>("reason");
+
+    const QStringList clip{"/tmp/cap/Clip.MTS", "/tmp/cap/.x.mp4"};
+    const double early = 0.12 / 3.01;
+    QTest::newRow("converted") << "ffmpeg-converted.txt" << clip << 3.01
+                               << QList<double>{unknown, early, 1.0} << "";
+    QTest::newRow("damaged input")
+        << "ffmpeg-damaged-input.txt" << QStringList{"/tmp/cap/Damaged.mts", "/tmp/cap/.x.mp4"}
+        << unknown << QList<double>{unknown} << "Invalid data found when processing input";
+    QTest::newRow("output folder missing")
+        << "ffmpeg-missing-folder.txt" << QStringList{"/tmp/cap/Clip.MTS", "/tmp/cap/gone/.x.mp4"}
+        << 3.01 << QList<double>{unknown} << "No such file or directory";
+    QTest::newRow("output folder not writable")
+        << "ffmpeg-permission-denied.txt" << QStringList{"/tmp/capro/Clip.MTS", "/tmp/capro/.x.mp4"}
+        << 3.01 << QList<double>{unknown} << "Permission denied";
+    QTest::newRow("disk full") << "ffmpeg-no-space.txt"
+                               << QStringList{"/tmp/cap/Big.MTS", "/mnt/x/.x.mp4"} << 20.03
+                               << QList<double>{unknown, 0.12 / 20.03, 18.92 / 20.03}
+                               << "Error closing file: No space left on device";
+    QTest::newRow("disk full at the trailer")
+        << "ffmpeg-no-space-at-trailer.txt" << QStringList{"/tmp/cap/Clip.MTS", "/mnt/x/.x.mp4"}
+        << 3.01 << QList<double>{unknown, early, 1.0}
+        << "Error closing file: No space left on device";
+    QTest::newRow("scratched clip")
+        << "ffmpeg-scratched-clip.txt" << QStringList{"/tmp/cap/Scratched.MTS", "/tmp/cap/.x.mp4"}
+        << 3.01 << QList<double>{unknown, early, 1.0} << "corrupt input packet in stream 0";
+    QTest::newRow("piped input, no duration")
+        << "ffmpeg-piped-input.txt" << clip << unknown << QList<double>{unknown} << "";
+}
+
+// Fed a byte at a time, in odd pieces, whole, and whole without its last line
+// end (then finished): every way gives the same reading.
+void tst_EncoderOutput::captures()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, paths);
+    QFETCH(double, duration);
+    QFETCH(QList<double>, fractions);
+    QFETCH(QString, reason);
+
+    QFile capture(QStringLiteral(ENCODER_OUTPUT_DATA "/") + file);
+    QVERIFY2(capture.open(QIODevice::ReadOnly), qPrintable(capture.fileName()));
+    const QByteArray output = capture.readAll();
+    QVERIFY(output.endsWith('\n'));
+
+    for (const qsizetype piece : {qsizetype(1), qsizetype(7), output.size(), qsizetype(0)}) {
+        const QString how = piece ? QStringLiteral("in pieces of %1").arg(piece)
+                                  : QStringLiteral("without its last line end");
+        const QByteArray fed = piece ? output : output.chopped(1);
+        const qsizetype step = piece ? piece : fed.size();
+        EncoderOutput reader;
+        QList<double> seen{orUnknown(reader.fraction())};
+        for (qsizetype at = 0; at < fed.size(); at += step) {
+            reader.feed(QByteArrayView(fed).sliced(at, std::min(step, fed.size() - at)));
+            const double now = orUnknown(reader.fraction());
+            if (now != seen.constLast())
+                seen << now;
+        }
+        if (!piece)
+            reader.finish();
+
+        QVERIFY2(qFuzzyCompare(orUnknown(reader.durationSeconds()), duration),
+                 qPrintable(how + QStringLiteral(": duration ") +
+                            QString::number(orUnknown(reader.durationSeconds()))));
+        // Fed whole, only the end is seen.
+        const QList<double> expected = step > 7 && fractions.size() > 1
+                                           ? QList<double>{unknown, fractions.constLast()}
+                                           : fractions;
+        QVERIFY2(sameValues(seen, expected),
+                 qPrintable(how + QStringLiteral(": fractions ") + describe(seen)));
+        QCOMPARE(reader.errorReason(paths), reason);
+
+        const QStringList lines = reader.lastLines();
+        QVERIFY(!lines.isEmpty() && lines.size() <= EncoderOutput::keptLines);
+        // The capture's last line that is not progress, exactly.
+        const QByteArrayList all = output.trimmed().replace('\r', '\n').split('\n');
+        auto last = all.crbegin();
+        while (last->contains("time="))
+            ++last;
+        QCOMPARE(lines.constLast(), QString::fromUtf8(*last).trimmed());
+    }
+}
+
+// An encoder that prints without end, or a line without end, holds no more
+// than a few lines, each cut short.
+void tst_EncoderOutput::staysBounded()
+{
+    EncoderOutput reader;
+    const QByteArray longLine(4 * 1024 * 1024, 'x');
+    reader.feed(longLine);
+    reader.feed("\r\n");
+    for (int i = 0; i < 20000; ++i)
+        reader.feed(QByteArray::number(i) + " Last message repeated\n");
+    reader.feed(longLine);
+    reader.feed("\n");
+
+    const QStringList lines = reader.lastLines();
+    QCOMPARE(lines.size(), EncoderOutput::keptLines);
+    QCOMPARE(lines.constLast(), QString(EncoderOutput::maxLineLength, QLatin1Char('x')));
+    QCOMPARE(lines.constFirst(), QStringLiteral("19989 Last message repeated"));
+    QCOMPARE(reader.errorReason({}).size(), EncoderOutput::maxReasonLength);
+    QVERIFY(reader.errorReason({}).endsWith(QChar(0x2026)));
+}
+
+QTEST_APPLESS_MAIN(tst_EncoderOutput)
+#include "tst_encoderoutput.moc"
