@@ -5,6 +5,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 
 #include <memory>
 
@@ -28,14 +29,20 @@ FetchResult tesselMainWindow::fetchUrl(const QString &url)
     LocalWait wait;
     FetchResult result;
     bool tooLarge = false;
+    bool timedOut = false;
 
     const auto manager = std::make_unique<QNetworkAccessManager>();
     QNetworkRequest request{QUrl(url)};
     // A redirect would hand the answer to a host nobody chose.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
-    request.setTransferTimeout(updateTimeoutMs);
     QNetworkReply *const reply = manager->get(request);
+    // A limit on the whole check: a transfer timeout restarts with every byte,
+    // so a server sending one now and then would keep the user waiting.
+    QTimer::singleShot(updateTimeoutMs, reply, [&timedOut, reply] {
+        timedOut = true;
+        reply->abort();
+    });
 
     connect(reply, &QIODevice::readyRead, reply, [&] {
         result.body += reply->readAll();
@@ -56,7 +63,7 @@ FetchResult tesselMainWindow::fetchUrl(const QString &url)
 
     if (reply->isOpen())
         result.body += reply->readAll();
-    if (tooLarge || result.body.size() > maxBodyBytes) {
+    if (tooLarge || timedOut || result.body.size() > maxBodyBytes) {
         result.body.clear();
         return result;
     }

@@ -4,6 +4,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <filesystem>
+
 #include "conversion/conversiontestkit.h"
 #include "support/isolatedsettings.h"
 
@@ -118,19 +120,34 @@ void ConversionFfmpegTest::convertsCamcorderClips_data()
     QTest::addColumn<QString>("clip");
     QTest::addColumn<QString>("sourceName");
     QTest::addColumn<QString>("outputName");
+    QTest::addColumn<QString>("hardLinkAtOutput"); // "", "clip" or "outside"
 
     QTest::newRow("camcorder numbering") << "stereo.ts"
                                          << "00001.MTS"
-                                         << "00001.mp4";
+                                         << "00001.mp4"
+                                         << "";
     QTest::newRow("5.1 sound, .M2TS") << "surround.ts"
                                       << "Trip.M2TS"
-                                      << "trip.mp4";
+                                      << "trip.mp4"
+                                      << "";
     QTest::newRow("blank in the name") << "stereo.ts"
                                        << "a b.mts"
-                                       << "a b.mp4";
+                                       << "a b.mp4"
+                                       << "";
     QTest::newRow("non-ASCII name") << "stereo.ts"
                                     << "Ünïcødé.mts"
-                                    << "ünïcødé.mp4";
+                                    << "ünïcødé.mp4"
+                                    << "";
+    // A hard link is the same file under two names: writing through the
+    // MP4's name would overwrite what it is linked to.
+    QTest::newRow("hard link to the clip at the MP4's name") << "stereo.ts"
+                                                             << "S.MTS"
+                                                             << "s.mp4"
+                                                             << "clip";
+    QTest::newRow("hard link to a file outside at the MP4's name") << "stereo.ts"
+                                                                   << "S.MTS"
+                                                                   << "s.mp4"
+                                                                   << "outside";
 }
 
 void ConversionFfmpegTest::convertsCamcorderClips()
@@ -138,6 +155,7 @@ void ConversionFfmpegTest::convertsCamcorderClips()
     QFETCH(QString, clip);
     QFETCH(QString, sourceName);
     QFETCH(QString, outputName);
+    QFETCH(QString, hardLinkAtOutput);
 
     ClipFolder clips;
     const QString source = clips.filePath(sourceName);
@@ -145,6 +163,16 @@ void ConversionFfmpegTest::convertsCamcorderClips()
     const QDateTime shotAt(QDate(2018, 7, 14), QTime(9, 41, 0), Qt::UTC);
     makeOld(source, shotAt);
     const QByteArray sourceBefore = checksum(source);
+    ClipFolder outside;
+    const QString precious = outside.add(QStringLiteral("precious.doc"), "keep me");
+    if (!hardLinkAtOutput.isEmpty()) {
+        const QString target = hardLinkAtOutput == QLatin1String("clip") ? source : precious;
+        std::error_code error;
+        std::filesystem::create_hard_link(
+            QFileInfo(target).filesystemFilePath(),
+            QFileInfo(clips.filePath(outputName)).filesystemFilePath(), error);
+        QVERIFY2(!error, error.message().c_str());
+    }
 
     WindowUnderTest ui;
     ui.window.setEncoderPath(ffmpeg);
@@ -172,7 +200,13 @@ void ConversionFfmpegTest::convertsCamcorderClips()
     QCOMPARE(videoFrames(output), videoFrames(source));
 
     QCOMPARE(checksum(source), sourceBefore);
+    QCOMPARE(outside.read(QStringLiteral("precious.doc")), QByteArray("keep me"));
     QCOMPARE(QFileInfo(output).lastModified(), shotAt);
+    // Photo libraries read the date from inside the file.
+    QCOMPARE(runTool(ffprobe, {"-v", "error", "-show_entries", "format_tags=creation_time", "-of",
+                               "csv=p=0", output})
+                 .trimmed(),
+             QByteArray("2018-07-14T09:41:00.000000Z"));
 }
 
 QTEST_MAIN(ConversionFfmpegTest)

@@ -24,6 +24,8 @@ public:
         CloseAtOnce, // close every connection as soon as it is accepted
         EndlessBody, // answer 200, then send white space for as long as the
                      // client reads (at most 20 s), never ending the body
+        Trickle,     // answer 200, then send one byte every 100 ms (for at most
+                     // 20 s), never ending the body
     };
 
     CannedHttpServer()
@@ -100,6 +102,10 @@ private:
             sendEndlessBody(socket);
             return;
         }
+        if (mode == Mode::Trickle) {
+            sendTrickle(socket);
+            return;
+        }
 
         const QString target = line.section(QLatin1Char(' '), 1, 1);
         const QByteArray answer = nextResponse(target);
@@ -121,6 +127,20 @@ private:
                 socket->write(QByteArray(16 * 1024, ' '));
         });
         trickle->start(5);
+    }
+
+    static void sendTrickle(QTcpSocket *socket)
+    {
+        socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+        auto *const trickle = new QTimer(socket);
+        const QDeadlineTimer deadline(20000);
+        QObject::connect(trickle, &QTimer::timeout, socket, [socket, trickle, deadline] {
+            if (deadline.hasExpired())
+                trickle->stop();
+            else
+                socket->write(" ");
+        });
+        trickle->start(100);
     }
 
     QByteArray nextResponse(const QString &target)
