@@ -17,6 +17,8 @@ QString failureReason(const EncoderOutcome &outcome)
     case EncoderOutcome::End::Crashed:
         return QStringLiteral("the encoder crashed");
     case EncoderOutcome::End::ExitedWithError:
+        if (!outcome.detail.isEmpty())
+            return outcome.detail;
         return QStringLiteral("the encoder exited with code ") + QString::number(outcome.exitCode);
     case EncoderOutcome::End::Stopped:
         return QStringLiteral("the encoder was stopped");

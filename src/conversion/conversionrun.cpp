@@ -73,8 +73,10 @@ void ConversionRun::startNext()
 
         const auto maker = madeBy.constFind(clip.outputName);
         if (maker != madeBy.cend()) {
-            settle({EncoderOutcome::End::NameTaken, 0,
-                    *maker + QStringLiteral(" already made ") + clip.outputName});
+            settle({EncoderOutcome::End::NameTaken,
+                    0,
+                    *maker + QStringLiteral(" already made ") + clip.outputName,
+                    {}});
             continue;
         }
         if (startEncoder())
@@ -93,12 +95,13 @@ bool ConversionRun::startEncoder()
     const QStringList arguments =
         encoderArguments(clip.sourcePath, clip.shotAt, clip.temporaryPath);
 
+    output = EncoderOutput();
+    reportedFraction = -1;
     process = std::make_unique<QProcess>(this);
     process->setProcessChannelMode(QProcess::MergedChannels);
     tieToThisProcess(*process);
     QProcess *const encoderProcess = process.get();
-    connect(encoderProcess, &QIODevice::readyRead, this,
-            [encoderProcess] { encoderProcess->skip(encoderProcess->bytesAvailable()); });
+    connect(encoderProcess, &QIODevice::readyRead, this, &ConversionRun::readEncoder);
     connect(encoderProcess, &QProcess::finished, this, &ConversionRun::encoderFinished);
     connect(encoderProcess, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         // A crash is followed by finished(); a failed start is not.
@@ -117,17 +120,37 @@ bool ConversionRun::startEncoder()
     return awaitingEnd;
 }
 
+void ConversionRun::readEncoder()
+{
+    // Read as it comes, in pieces: a chatty encoder never fills memory.
+    char chunk[16 * 1024];
+    qint64 count;
+    while ((count = process->read(chunk, sizeof chunk)) > 0)
+        output.feed(QByteArrayView(chunk, count));
+    const std::optional<double> fraction = output.fraction();
+    if (fraction && *fraction != reportedFraction) {
+        reportedFraction = *fraction;
+        emit clipProgress(clip.index, *fraction);
+    }
+}
+
 void ConversionRun::encoderFinished(int exitCode, QProcess::ExitStatus status)
 {
+    readEncoder();
+    output.finish();
     EncoderOutcome outcome;
     if (stopRequested)
         outcome.end = EncoderOutcome::End::Stopped;
     else if (status == QProcess::CrashExit)
         outcome.end = EncoderOutcome::End::Crashed;
-    else if (exitCode != 0)
-        outcome = {EncoderOutcome::End::ExitedWithError, exitCode, QString()};
+    else if (exitCode != 0 || output.outputUnfinished())
+        outcome = {EncoderOutcome::End::ExitedWithError,
+                   exitCode,
+                   output.errorReason({clip.sourcePath, clip.temporaryPath}),
+                   {}};
     else
         outcome.end = EncoderOutcome::End::Succeeded;
+    outcome.encoderLines = output.lastLines();
     settle(outcome);
     // Queued: the process object that signalled is released there.
     if (!stopping)
@@ -136,7 +159,7 @@ void ConversionRun::encoderFinished(int exitCode, QProcess::ExitStatus status)
 
 void ConversionRun::encoderFailedToStart()
 {
-    settle({EncoderOutcome::End::CouldNotStart, 0, QString()});
+    settle({EncoderOutcome::End::CouldNotStart, 0, QString(), {}});
     if (!inStart && !stopping)
         QMetaObject::invokeMethod(this, &ConversionRun::startNext, Qt::QueuedConnection);
 }
@@ -148,9 +171,9 @@ void ConversionRun::settle(EncoderOutcome outcome)
         const QFileInfo source(clip.sourcePath);
         QString why;
         if (source.size() != clip.sourceSize || source.lastModified() != clip.shotAt)
-            outcome = {EncoderOutcome::End::SourceChanged, 0, QString()};
+            outcome.end = EncoderOutcome::End::SourceChanged;
         else if (!placeOutput(clip.temporaryPath, clip.outputPath, clip.shotAt, &why))
-            outcome = {EncoderOutcome::End::NotPlaced, 0, why};
+            outcome = {EncoderOutcome::End::NotPlaced, 0, why, outcome.encoderLines};
         else
             madeBy.insert(clip.outputName, clip.sourceName);
     }

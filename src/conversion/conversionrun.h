@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "conversion/encoderoutcome.h"
+#include "conversion/encoderoutput.h"
 
 // One run of the encoder over the clips of a folder, one clip at a time, in
 // the order given. Each clip starts from the end of the one before, so
@@ -40,6 +41,9 @@ public:
 
 signals:
     void clipStarted(int index, const QString &sourceName);
+    // How far the encoder is with the clip, as it reports it; not at all when
+    // it does not tell.
+    void clipProgress(int index, double fraction);
     void clipFinished(int index, const QString &sourceName, const QString &outputName,
                       const EncoderOutcome &outcome);
     // Every clip has its outcome. Not emitted after stop().
@@ -59,6 +63,7 @@ private:
     };
 
     void startNext();
+    void readEncoder();
     bool startEncoder();
     void encoderFinished(int exitCode, QProcess::ExitStatus status);
     void encoderFailedToStart();
@@ -71,6 +76,8 @@ private:
     int next = 0;
     Clip clip;
     std::unique_ptr<QProcess> process;
+    EncoderOutput output;
+    double reportedFraction = -1;
     QHash<QString, QString> madeBy; // MP4 name -> the clip that made it in this run
     int converted = 0;
     int failed = 0;

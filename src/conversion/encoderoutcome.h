@@ -1,13 +1,14 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // How the conversion of one clip ended.
 struct EncoderOutcome
 {
     enum class End {
         Succeeded,       // the encoder exited normally with code 0 and its MP4 is in place
-        ExitedWithError, // exited normally with another code
+        ExitedWithError, // exited normally with another code, or said its MP4 is cut off
         Crashed,
         CouldNotStart,
         Stopped,       // the program was closing; the file is not trusted whatever the code
@@ -19,7 +20,8 @@ struct EncoderOutcome
 
     End end = End::CouldNotStart;
     int exitCode = 0;
-    QString detail;
+    QString detail;           // for a failure, the reason in the encoder's own words if it gave one
+    QStringList encoderLines; // the last lines the encoder printed
 
     bool converted() const { return end == End::Succeeded; }
 };

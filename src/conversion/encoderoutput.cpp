@@ -103,6 +103,10 @@ void EncoderOutput::takeLine(const QByteArray &line)
 {
     if (line.trimmed().isEmpty())
         return;
+    // Said at the very end, sometimes on a progress line, and FFmpeg may still
+    // exit with 0: the file it wrote is cut off.
+    if (line.contains("Error writing trailer") || line.contains("Error closing file"))
+        unfinishedOutput = true;
     if (isProgressLine(line)) {
         time = parseClock(valueAfter(line, "time=", ' '));
         return;

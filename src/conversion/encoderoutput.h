@@ -38,6 +38,10 @@ public:
     // useful.
     QString errorReason(const QStringList &pathsToStrip) const;
 
+    // The encoder said it could not finish writing its output (a full disk
+    // when the file is closed), whatever its exit code.
+    bool outputUnfinished() const { return unfinishedOutput; }
+
     static constexpr int keptLines = 12;
     static constexpr int maxLineLength = 1000;
     static constexpr int maxReasonLength = 120;
@@ -50,4 +54,5 @@ private:
     bool durationSeen = false;
     std::optional<double> duration;
     std::optional<double> time;
+    bool unfinishedOutput = false;
 };

@@ -5,13 +5,14 @@
 #include "conversion/conversionrun.h"
 #include "conversion/folderscan.h"
 #include "mainwindow/localwait.h"
+#include "mainwindow/runview.h"
 #include "ui_tesselmainwindow.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QPersistentModelIndex>
 
 namespace {
 void warn(QWidget *parent, const QString &text)
@@ -44,11 +45,6 @@ private:
     const bool before;
 };
 
-void insertRow(QListWidget *list, int row, const QString &text, const QColor &colour)
-{
-    list->insertItem(row, text);
-    list->item(row)->setBackground(colour);
-}
 } // namespace
 
 QString tesselMainWindow::encoderPath() const
@@ -71,6 +67,10 @@ void tesselMainWindow::process()
         warn(this, QStringLiteral("Directory do not exists."));
         return;
     }
+    if (!folderCanBeListed(folder)) {
+        warn(this, QStringLiteral("Directory ") + folder + QStringLiteral(" cannot be read."));
+        return;
+    }
 
     ui->listWidget->clear();
     videoFiles = listVideoFiles(folder);
@@ -80,44 +80,34 @@ void tesselMainWindow::process()
         return;
     }
 
-    QListWidget *const list = ui->listWidget;
-    // Valid only while the announcement row is there: a folder chosen
-    // meanwhile clears the list, and the new rows are not ours to replace.
-    QPersistentModelIndex announcement;
-    LocalWait wait;
-    // The run keeps its own copy of the folder and the names: a folder chosen
-    // meanwhile changes the list, not the run.
-    ConversionRun run(encoder, folder, videoFiles, this);
-    connect(&run, &ConversionRun::clipStarted, list, [&](int, const QString &sourceName) {
-        insertRow(list, list->count(), announcementText(sourceName), announcementColour());
-        announcement = list->model()->index(list->count() - 1, 0);
-    });
-    connect(&run, &ConversionRun::clipFinished, list,
-            [&](int, const QString &sourceName, const QString &outputName,
-                const EncoderOutcome &outcome) {
-                int row = list->count();
-                if (announcement.isValid()) {
-                    row = announcement.row();
-                    delete list->takeItem(row);
-                }
-                insertRow(list, row, resultText(sourceName, outputName, outcome),
-                          resultColour(outcome));
-            });
-    connect(&run, &ConversionRun::finished, this, [&wait] { wait.finish(); });
+    QList<qint64> clipBytes;
+    clipBytes.reserve(videoFiles.size());
+    for (const QString &name : std::as_const(videoFiles))
+        clipBytes << QFileInfo(folder + QLatin1Char('/') + name).size();
 
     ui->pushButton_Process->setEnabled(false);
     bool closing = false;
+    int converted = 0;
+    int failed = 0;
     {
-        const OneRowSize quickRows(list);
+        LocalWait wait;
+        // The run keeps its own copy of the folder and the names: a folder
+        // chosen meanwhile changes the list, not the run.
+        ConversionRun run(encoder, folder, videoFiles, this);
+        connect(&run, &ConversionRun::finished, this, [&wait] { wait.finish(); });
+        const RunView view(run, clipBytes, ui->listWidget, this);
+        const OneRowSize quickRows(ui->listWidget);
         run.start();
         closing = wait.wait() == LocalWait::End::ApplicationQuit;
         // The one way a run stops, whatever asked the program to close.
         if (closing)
             run.stop();
+        converted = run.convertedCount();
+        failed = run.failedCount();
     }
     ui->pushButton_Process->setEnabled(true);
 
     // Nobody is left to read a count when the program is closing.
     if (!closing)
-        warn(this, summaryText(run.convertedCount(), run.failedCount()));
+        warn(this, summaryText(converted, failed));
 }

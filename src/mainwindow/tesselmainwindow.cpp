@@ -1,19 +1,22 @@
 #include "mainwindow/tesselmainwindow.h"
 
 #include "mainwindow/buildinfo.h"
-#include "ui_tesselmainwindow.h"
+#include "mainwindow/runrowdelegate.h"
 #include "mainwindow/settingskeys.h"
+#include "ui_tesselmainwindow.h"
 #include "update/updateaddress.h"
 
 #include <QCoreApplication>
 #include <QSettings>
-
 
 tesselMainWindow::tesselMainWindow(QWidget *parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::tesselMainWindow>()),
       updateBaseUrl(defaultUpdateBaseUrl()), updateTimeoutMs(defaultUpdateTimeoutMs)
 {
     ui->setupUi(this);
+    ui->listWidget->setItemDelegate(new RunRowDelegate(ui->listWidget));
+    // A failed row's icon at the size of a line of text, so rows keep one height.
+    ui->listWidget->setIconSize(QSize(16, 16));
 
     connect(ui->pushButton_browse, SIGNAL(clicked()), this, SLOT(browse()));
     connect(ui->pushButton_Process, SIGNAL(clicked()), this, SLOT(process()));

@@ -10,6 +10,8 @@
 //   spam N      print N lines
 //   chatter MS  print lines without pause for MS milliseconds
 //   grow        append to the source, as a copy still in progress does
+//   progress MS print FFmpeg's "Duration:" of a 10 s clip, then over MS
+//               milliseconds its progress lines ("time=", ended by "\r") to 10 s
 // A file with nothing in it makes it exit 0 at once. A source it cannot read
 // (a folder, a missing file) makes it exit 1, as FFmpeg does.
 // When TESSEL_STANDIN_LOG names a file, every run appends to it:
@@ -98,6 +100,25 @@ void printLines(long count)
     std::fflush(stdout);
 }
 
+void progress(long milliseconds)
+{
+    std::printf("Input #0, mpegts, from '%s':\n  Duration: 00:00:10.00, start: 1.400000, "
+                "bitrate: 1000 kb/s\n",
+                source.c_str());
+    std::fflush(stdout);
+    const auto start = std::chrono::steady_clock::now();
+    const auto until = start + std::chrono::milliseconds(milliseconds);
+    for (auto now = start; now < until; now = std::chrono::steady_clock::now()) {
+        const double seconds =
+            10.0 * std::chrono::duration<double>(now - start).count() * 1000.0 / milliseconds;
+        std::printf("frame=%5d fps=0.0 q=-1.0 size=%6dkB time=00:00:%05.2f bitrate=1.0kbits/s "
+                    "speed=10x    \r",
+                    int(seconds * 25), int(seconds * 100), seconds);
+        std::fflush(stdout);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
 void chatter(long milliseconds)
 {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
@@ -163,6 +184,8 @@ int main(int argc, char **argv)
                 printLines(number);
             else if (word == "chatter")
                 chatter(number);
+            else if (word == "progress")
+                progress(number);
         }
     }
     finish(0);

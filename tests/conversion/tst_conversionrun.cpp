@@ -4,12 +4,14 @@
 #include <QFileDialog>
 #include <QHostAddress>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 
+#include "conversion/conversionreport.h"
 #include "conversion/conversiontestkit.h"
 #include "support/isolatedsettings.h"
 #include "support/modalwatcher.h"
@@ -76,6 +78,8 @@ private slots:
     void finalCount_data();
     void finalCount();
     void progressWhileRunning();
+    void runningRowInView_data();
+    void runningRowInView();
     void processObjectsReleased();
     void longRowsScrollAfterRun();
     void chattyEncoder_data();
@@ -353,8 +357,8 @@ void ConversionRunTest::outcomes_data()
         << "Clip.MTS was not converted: the encoder could not be started" << false << "absent"
         << "0 file converted. 1 file failed.";
     QTest::newRow("sub-folder named like a clip")
-        << "x.mts" << QByteArray() << "standIn" << none
-        << "x.mts was not converted: the encoder exited with code 1" << false << "absent"
+        << "x.mts" << QByteArray() << "standIn" << none << "x.mts was not converted: Is a directory"
+        << false << "absent"
         << "0 file converted. 1 file failed.";
 }
 
@@ -460,24 +464,35 @@ void ConversionRunTest::finalCount()
 void ConversionRunTest::progressWhileRunning()
 {
     ClipFolder clips;
-    clips.add(QStringLiteral("a.mts"), "sleep 150 ok");
-    clips.add(QStringLiteral("b.mts"), "sleep 150 exit 5");
+    // Scripts of equal length: each clip weighs half the run.
+    clips.add(QStringLiteral("a.mts"), "progress 600 ok ");
+    clips.add(QStringLiteral("b.mts"), "sleep 400 exit 5");
     StandInLog log;
     WindowUnderTest ui;
     ui.window.setEncoderPath(standIn);
     ui.folderField->setText(clips.path());
 
     QList<QList<Row>> seen;
+    QStringList titles;
+    QList<double> fractionsOfA;
     bool sawEncoder = false;
     bool processEnabledWhileEncoding = false;
     bool processEnabledAtBox = false;
+    QString titleAtBox;
     ModalWatcher watcher([&](QWidget *modal) {
         processEnabledAtBox = ui.processButton->isEnabled();
+        titleAtBox = ui.window.windowTitle();
         qobject_cast<QMessageBox *>(modal)->buttons().value(0)->click();
     });
     const Sampler sampler([&] {
         if (seen.isEmpty() || seen.last() != ui.rows())
             seen << ui.rows();
+        if (titles.isEmpty() || titles.last() != ui.window.windowTitle())
+            titles << ui.window.windowTitle();
+        const QListWidgetItem *first = ui.list->item(0);
+        if (first && first->text() == QLatin1String("Processing a.mts") &&
+            first->data(progressRole).isValid())
+            fractionsOfA << first->data(progressRole).toDouble();
         if (!ui.window.findChildren<QProcess *>().isEmpty()) {
             sawEncoder = true;
             processEnabledWhileEncoding |= ui.processButton->isEnabled();
@@ -497,6 +512,84 @@ void ConversionRunTest::progressWhileRunning()
     QVERIFY(seen.contains((QList<Row>{doneA, processingB})));
     QCOMPARE(ui.rows(), (QList<Row>{doneA, failedB}));
     QVERIFY(processEnabledAtBox);
+
+    // The running row fills as the encoder reports, the title follows the
+    // whole run by bytes, and the window has its own title back for the count.
+    const auto between = [](double value, double low, double high) {
+        return value > low && value < high;
+    };
+    QVERIFY2(std::any_of(fractionsOfA.cbegin(), fractionsOfA.cend(),
+                         [&](double f) { return between(f, 0.1, 0.9); }),
+             "no progress shown in the running row");
+    QVERIFY2(std::is_sorted(fractionsOfA.cbegin(), fractionsOfA.cend()), "progress went back");
+    const QRegularExpression title(QStringLiteral("^Tessel \u2014 ([12]) of 2, ([0-9]+)%$"));
+    QList<int> percentOfFirst;
+    bool sawSecond = false;
+    for (const QString &text : std::as_const(titles)) {
+        const QRegularExpressionMatch match = title.match(text);
+        if (!match.hasMatch())
+            continue;
+        if (match.captured(1) == QLatin1String("1"))
+            percentOfFirst << match.captured(2).toInt();
+        else
+            sawSecond = sawSecond || match.captured(2).toInt() >= 50;
+    }
+    QVERIFY2(std::any_of(percentOfFirst.cbegin(), percentOfFirst.cend(),
+                         [&](int p) { return between(p, 5, 50); }),
+             qPrintable(titles.join(QLatin1String(" | "))));
+    QVERIFY2(sawSecond, qPrintable(titles.join(QLatin1String(" | "))));
+    QCOMPARE(titleAtBox, QStringLiteral("Tessel"));
+    QVERIFY(!ui.list->item(0)->data(progressRole).isValid());
+    QVERIFY2(!ui.list->item(1)->icon().isNull() && ui.list->item(0)->icon().isNull(),
+             "a failed row must look different at a glance");
+}
+
+void ConversionRunTest::runningRowInView_data()
+{
+    QTest::addColumn<bool>("userScrollsAway");
+    QTest::newRow("list follows the run") << false;
+    QTest::newRow("user scrolled away") << true;
+}
+
+void ConversionRunTest::runningRowInView()
+{
+    QFETCH(bool, userScrollsAway);
+    ClipFolder clips;
+    for (int i = 0; i < 40; ++i)
+        clips.add(QStringLiteral("clip%1.mts").arg(i, 2, 10, QLatin1Char('0')), "sleep 5 ok");
+    StandInLog log;
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(standIn);
+    ui.folderField->setText(clips.path());
+    ui.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&ui.window));
+    ModalWatcher watcher;
+    int runningOutOfView = 0;
+    int runningSeen = 0;
+    bool scrolledAway = false;
+    const Sampler sampler([&] {
+        const QListWidgetItem *last = ui.list->item(ui.list->count() - 1);
+        if (!last || !last->text().startsWith(QLatin1String("Processing ")))
+            return;
+        ++runningSeen;
+        if (userScrollsAway && !scrolledAway && ui.list->count() > 20) {
+            ui.list->scrollToTop();
+            scrolledAway = true;
+        }
+        if (!ui.list->viewport()->rect().intersects(ui.list->visualItemRect(last)))
+            ++runningOutOfView;
+    });
+
+    QVERIFY(!pressProcess(ui).timedOut);
+
+    QCOMPARE(ui.list->count(), 40);
+    QVERIFY(runningSeen > 10);
+    if (userScrollsAway) {
+        QVERIFY(scrolledAway);
+        QCOMPARE(ui.list->verticalScrollBar()->value(), 0);
+    } else {
+        QCOMPARE(runningOutOfView, 0);
+    }
 }
 
 void ConversionRunTest::processObjectsReleased()

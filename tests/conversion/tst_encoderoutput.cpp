@@ -59,33 +59,36 @@ void tst_EncoderOutput::captures_data()
     // Each value fraction() took while the output came in, repeats left out.
     QTest::addColumn<QList<double>>("fractions");
     QTest::addColumn<QString>("reason");
+    // Said it could not finish the MP4 (FFmpeg may still exit with 0).
+    QTest::addColumn<bool>("unfinished");
 
     const QStringList clip{"/tmp/cap/Clip.MTS", "/tmp/cap/.x.mp4"};
     const double early = 0.12 / 3.01;
     QTest::newRow("converted") << "ffmpeg-converted.txt" << clip << 3.01
-                               << QList<double>{unknown, early, 1.0} << "";
+                               << QList<double>{unknown, early, 1.0} << "" << false;
     QTest::newRow("damaged input")
         << "ffmpeg-damaged-input.txt" << QStringList{"/tmp/cap/Damaged.mts", "/tmp/cap/.x.mp4"}
-        << unknown << QList<double>{unknown} << "Invalid data found when processing input";
+        << unknown << QList<double>{unknown} << "Invalid data found when processing input" << false;
     QTest::newRow("output folder missing")
         << "ffmpeg-missing-folder.txt" << QStringList{"/tmp/cap/Clip.MTS", "/tmp/cap/gone/.x.mp4"}
-        << 3.01 << QList<double>{unknown} << "No such file or directory";
+        << 3.01 << QList<double>{unknown} << "No such file or directory" << false;
     QTest::newRow("output folder not writable")
         << "ffmpeg-permission-denied.txt" << QStringList{"/tmp/capro/Clip.MTS", "/tmp/capro/.x.mp4"}
-        << 3.01 << QList<double>{unknown} << "Permission denied";
+        << 3.01 << QList<double>{unknown} << "Permission denied" << false;
     QTest::newRow("disk full") << "ffmpeg-no-space.txt"
                                << QStringList{"/tmp/cap/Big.MTS", "/mnt/x/.x.mp4"} << 20.03
                                << QList<double>{unknown, 0.12 / 20.03, 18.92 / 20.03}
-                               << "Error closing file: No space left on device";
+                               << "Error closing file: No space left on device" << true;
     QTest::newRow("disk full at the trailer")
         << "ffmpeg-no-space-at-trailer.txt" << QStringList{"/tmp/cap/Clip.MTS", "/mnt/x/.x.mp4"}
         << 3.01 << QList<double>{unknown, early, 1.0}
-        << "Error closing file: No space left on device";
+        << "Error closing file: No space left on device" << true;
     QTest::newRow("scratched clip")
         << "ffmpeg-scratched-clip.txt" << QStringList{"/tmp/cap/Scratched.MTS", "/tmp/cap/.x.mp4"}
-        << 3.01 << QList<double>{unknown, early, 1.0} << "corrupt input packet in stream 0";
+        << 3.01 << QList<double>{unknown, early, 1.0} << "corrupt input packet in stream 0"
+        << false;
     QTest::newRow("piped input, no duration")
-        << "ffmpeg-piped-input.txt" << clip << unknown << QList<double>{unknown} << "";
+        << "ffmpeg-piped-input.txt" << clip << unknown << QList<double>{unknown} << "" << false;
 }
 
 // Fed a byte at a time, in odd pieces, whole, and whole without its last line
@@ -97,6 +100,7 @@ void tst_EncoderOutput::captures()
     QFETCH(double, duration);
     QFETCH(QList<double>, fractions);
     QFETCH(QString, reason);
+    QFETCH(bool, unfinished);
 
     QFile capture(QStringLiteral(ENCODER_OUTPUT_DATA "/") + file);
     QVERIFY2(capture.open(QIODevice::ReadOnly), qPrintable(capture.fileName()));
@@ -129,6 +133,7 @@ void tst_EncoderOutput::captures()
         QVERIFY2(sameValues(seen, expected),
                  qPrintable(how + QStringLiteral(": fractions ") + describe(seen)));
         QCOMPARE(reader.errorReason(paths), reason);
+        QCOMPARE(reader.outputUnfinished(), unfinished);
 
         const QStringList lines = reader.lastLines();
         QVERIFY(!lines.isEmpty() && lines.size() <= EncoderOutput::keptLines);

@@ -436,6 +436,11 @@ void tst_Browse::unreadableFolder()
         QVERIFY2(user.problem.isEmpty(), qPrintable(user.problem));
         QCOMPARE(rowsOf(window), QStringList{});
         QCOMPARE(checkBoxes(user, window), warningBox(unreadableText(given)));
+        // Process says the same, and starts nothing.
+        window.findChild<QPushButton *>("pushButton_Process")->click();
+        QCOMPARE(checkBoxes(user, window),
+                 warningBox(unreadableText(given)) + warningBox(unreadableText(given)));
+        QCOMPARE(rowsOf(window), QStringList{});
         return;
     }
     if (::geteuid() != 0)

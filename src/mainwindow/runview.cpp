@@ -1,0 +1,94 @@
+#include "mainwindow/runview.h"
+
+#include "conversion/conversionreport.h"
+#include "conversion/conversionrun.h"
+
+#include <QListWidget>
+#include <QScrollBar>
+
+namespace {
+constexpr int titleIntervalMs = 250;
+
+QListWidgetItem *insertRow(QListWidget *list, int row, const QString &text, RowState state)
+{
+    auto *const item = new QListWidgetItem(text);
+    list->insertItem(row, item);
+    styleRow(item, state);
+    return item;
+}
+} // namespace
+
+RunView::RunView(const ConversionRun &run, const QList<qint64> &clipBytes, QListWidget *list,
+                 QWidget *window)
+    : list(list), window(window), windowTitle(window->windowTitle()),
+      clipCount(int(clipBytes.size())), progress(clipBytes)
+{
+    connect(&run, &ConversionRun::clipStarted, this, &RunView::clipStarted);
+    connect(&run, &ConversionRun::clipProgress, this, &RunView::clipProgress);
+    connect(&run, &ConversionRun::clipFinished, this, &RunView::clipFinished);
+    titleInterval.setSingleShot(true);
+    titleInterval.setInterval(titleIntervalMs);
+    connect(&titleInterval, &QTimer::timeout, this, [this] {
+        if (titleOutdated)
+            retitle();
+    });
+    sinceStart.start();
+}
+
+RunView::~RunView()
+{
+    window->setWindowTitle(windowTitle);
+}
+
+void RunView::clipStarted(int index, const QString &sourceName)
+{
+    const QScrollBar *const scroll = list->verticalScrollBar();
+    const bool following = scroll->value() == scroll->maximum();
+    QListWidgetItem *const item =
+        insertRow(list, list->count(), announcementText(sourceName), RowState::Running);
+    announcement = list->indexFromItem(item);
+    if (following)
+        list->scrollToItem(item);
+    progress.clipRunning(index, 0);
+    showInTitle(index);
+}
+
+void RunView::clipProgress(int index, double fraction)
+{
+    if (announcement.isValid())
+        list->model()->setData(announcement, fraction, progressRole);
+    progress.clipRunning(index, fraction);
+    showInTitle(index);
+}
+
+void RunView::clipFinished(int index, const QString &sourceName, const QString &outputName,
+                           const EncoderOutcome &outcome)
+{
+    int row = list->count();
+    if (announcement.isValid()) {
+        row = announcement.row();
+        delete list->takeItem(row);
+    }
+    QListWidgetItem *const item =
+        insertRow(list, row, resultText(sourceName, outputName, outcome),
+                  outcome.converted() ? RowState::Converted : RowState::Failed);
+    item->setToolTip(outcome.encoderLines.join(QLatin1Char('\n')));
+    progress.clipDone(index);
+    showInTitle(index);
+}
+
+void RunView::showInTitle(int index)
+{
+    runningIndex = index;
+    titleOutdated = true;
+    if (!titleInterval.isActive())
+        retitle();
+}
+
+void RunView::retitle()
+{
+    titleOutdated = false;
+    titleInterval.start();
+    window->setWindowTitle(runTitle(runningIndex + 1, clipCount, progress.fraction(),
+                                    progress.secondsLeft(sinceStart.elapsed())));
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPersistentModelIndex>
+#include <QString>
+#include <QTimer>
+
+#include "conversion/runprogress.h"
+
+class ConversionRun;
+class QListWidget;
+class QWidget;
+struct EncoderOutcome;
+
+// Shows a conversion run as it goes: a row per clip in the list, the running
+// row's progress, and the whole run in the window's title. The running row
+// stays in view as the list grows, unless the user has scrolled away from it.
+// The title is given back when this ends.
+class RunView : public QObject
+{
+    Q_OBJECT
+
+public:
+    RunView(const ConversionRun &run, const QList<qint64> &clipBytes, QListWidget *list,
+            QWidget *window);
+    ~RunView() override;
+
+private:
+    void clipStarted(int index, const QString &sourceName);
+    void clipProgress(int index, double fraction);
+    void clipFinished(int index, const QString &sourceName, const QString &outputName,
+                      const EncoderOutcome &outcome);
+    void showInTitle(int index);
+    void retitle();
+
+    QListWidget *const list;
+    QWidget *const window;
+    const QString windowTitle;
+    const int clipCount;
+    RunProgress progress;
+    QElapsedTimer sinceStart;
+    // Titles are cheap to set but not free to show: a run of many quick clips
+    // would otherwise retitle the window thousands of times. Changes within
+    // an interval are shown together at its end.
+    QTimer titleInterval;
+    bool titleOutdated = false;
+    int runningIndex = 0;
+    // Valid only while the announcement row is there: a folder chosen
+    // meanwhile clears the list, and the new rows are not ours to replace.
+    QPersistentModelIndex announcement;
+};

@@ -1,0 +1,63 @@
+// How far a run is, weighed by bytes, and how the window's title says it.
+#include <QTest>
+
+#include "conversion/runprogress.h"
+
+class RunProgressTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void title_data();
+    void title();
+};
+
+void RunProgressTest::title_data()
+{
+    QTest::addColumn<QList<qint64>>("bytes");
+    QTest::addColumn<int>("clipsDone");    // the first ones, in order
+    QTest::addColumn<double>("runningAt"); // the next clip's own progress
+    QTest::addColumn<qint64>("elapsedMs");
+    QTest::addColumn<QString>("title");
+
+    const QList<qint64> threeSmallOneBig{100, 100, 100, 700};
+    const QList<qint64> twelve(12, 1000);
+    QTest::newRow("start") << threeSmallOneBig << 0 << 0.0 << qint64(0)
+                           << QStringLiteral("Tessel — 1 of 4, 0%");
+    QTest::newRow("small clips count for their bytes")
+        << threeSmallOneBig << 3 << 0.0 << qint64(3000) << QStringLiteral("Tessel — 4 of 4, 30%");
+    QTest::newRow("the running clip by its own progress")
+        << threeSmallOneBig << 3 << 0.5 << qint64(9000)
+        << QStringLiteral("Tessel — 4 of 4, 65%, less than a minute left");
+    QTest::newRow("minutes left") << twelve << 2 << 0.92 << qint64(90000)
+                                  << QStringLiteral("Tessel — 3 of 12, 24%, about 5 min left");
+    QTest::newRow("too little done to tell the pace")
+        << QList<qint64>(100, 1000) << 1 << 0.0 << qint64(60000)
+        << QStringLiteral("Tessel — 2 of 100, 1%");
+    QTest::newRow("too early to tell the pace")
+        << twelve << 6 << 0.0 << qint64(4000) << QStringLiteral("Tessel — 7 of 12, 50%");
+    QTest::newRow("empty clips still count")
+        << QList<qint64>{0, 0} << 1 << 0.0 << qint64(0) << QStringLiteral("Tessel — 2 of 2, 50%");
+}
+
+void RunProgressTest::title()
+{
+    QFETCH(QList<qint64>, bytes);
+    QFETCH(int, clipsDone);
+    QFETCH(double, runningAt);
+    QFETCH(qint64, elapsedMs);
+    QFETCH(QString, title);
+
+    RunProgress progress(bytes);
+    for (int i = 0; i < clipsDone; ++i) {
+        progress.clipRunning(i, 0.5);
+        progress.clipDone(i);
+    }
+    progress.clipRunning(clipsDone, runningAt);
+    QCOMPARE(runTitle(clipsDone + 1, int(bytes.size()), progress.fraction(),
+                      progress.secondsLeft(elapsedMs)),
+             title);
+}
+
+QTEST_MAIN(RunProgressTest)
+#include "tst_runprogress.moc"
