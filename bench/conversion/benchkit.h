@@ -11,10 +11,13 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <vector>
 
 #include "conversion/conversionnaming.h"
+#include "conversion/outputplacement.h"
 #include "mainwindow/tesselmainwindow.h"
 #include "support/isolatedsettings.h"
 
@@ -25,6 +28,14 @@ inline void headlessUnlessSet()
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+// The middle value: one slow round does not move it.
+inline double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 // Resident memory of this process in KiB, as the kernel counts it.
@@ -51,18 +62,27 @@ inline void dropDebugLines()
 }
 
 // The baseline: the same encoder commands the window would run, one after
-// another in a plain QProcess loop. Returns milliseconds.
+// another in a plain QProcess loop. With `placed`, each output is written
+// aside and then flushed and renamed into place as the window does, so the
+// window's own cost can be told from that of keeping files safe. Returns
+// milliseconds.
 inline double plainEncoderLoop(const QString &encoder, const QString &folder,
-                               const QStringList &names)
+                               const QStringList &names, bool placed = false)
 {
     QElapsedTimer clock;
     clock.start();
     for (const QString &name : names) {
         QProcess process;
         const QString source = folder + QLatin1Char('/') + name;
-        process.start(encoder, encoderArguments(source, QFileInfo(source).lastModified(),
-                                                folder + QLatin1Char('/') + outputNameFor(name)));
+        const QDateTime shotAt = QFileInfo(source).lastModified();
+        const QString output = folder + QLatin1Char('/') + outputNameFor(name);
+        const QString written =
+            placed ? folder + QLatin1Char('/') + temporaryOutputName(name, 0) : output;
+        process.start(encoder, encoderArguments(source, shotAt, written));
         process.waitForFinished(-1);
+        QString error;
+        if (placed)
+            placeOutput(written, output, shotAt, &error);
     }
     return double(clock.nsecsElapsed()) / 1e6;
 }

@@ -72,7 +72,8 @@ void RunView::clipFinished(int index, const QString &sourceName, const QString &
     QListWidgetItem *const item =
         insertRow(list, row, resultText(sourceName, outputName, outcome),
                   outcome.converted() ? RowState::Converted : RowState::Failed);
-    item->setToolTip(outcome.encoderLines.join(QLatin1Char('\n')));
+    if (!outcome.encoderLines.isEmpty())
+        item->setToolTip(outcome.encoderLines.join(QLatin1Char('\n')));
     progress.clipDone(index);
     showInTitle(index);
 }

@@ -8,7 +8,8 @@
 //               and exit 0 at once, as FFmpeg finishes a file when asked to stop
 //   deaf MS     wait MS milliseconds, ignoring its input
 //   spam N      print N lines
-//   chatter MS  print lines without pause for MS milliseconds
+//   chatter MS  print FFmpeg's progress of a 10 s clip without pause for MS
+//               milliseconds
 //   grow        append to the source, as a copy still in progress does
 //   progress MS print FFmpeg's "Duration:" of a 10 s clip, then over MS
 //               milliseconds its progress lines ("time=", ended by "\r") to 10 s
@@ -121,10 +122,21 @@ void progress(long milliseconds)
 
 void chatter(long milliseconds)
 {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (std::chrono::steady_clock::now() < until)
-        printLines(50);
+    // As FFmpeg reports a 10 s clip, but without pause and far more often.
+    std::printf("  Duration: 00:00:10.00, start: 1.400000, bitrate: 1000 kb/s\n");
+    const auto start = std::chrono::steady_clock::now();
+    const auto until = start + std::chrono::milliseconds(milliseconds);
+    for (auto now = start; now < until; now = std::chrono::steady_clock::now()) {
+        const double seconds =
+            10.0 * std::chrono::duration<double>(now - start).count() * 1000.0 / milliseconds;
+        for (int i = 0; i < 50; ++i)
+            std::printf("frame=%5d fps=25 q=-1.0 size=%6dkB time=00:00:%05.2f "
+                        "bitrate=1000.0kbits/s speed=10x    \r",
+                        int(seconds * 25), int(seconds * 100), seconds);
+        std::fflush(stdout);
+    }
 }
+
 } // namespace
 
 int main(int argc, char **argv)
