@@ -6,6 +6,7 @@
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -26,10 +27,15 @@ extern "C" void writeToSignalPipe(int)
 
 QuitOnSignal::QuitOnSignal(QObject *parent) : QObject(parent)
 {
-    // Close-on-exec: the encoder must not hold Tessel's pipe.
-    if (::pipe2(pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (::pipe(pipe) != 0) {
         qWarning("cannot watch for signals: %s", strerror(errno));
         return;
+    }
+    for (const int end : pipe) {
+        // Close-on-exec: the encoder must not hold Tessel's pipe. Non-blocking:
+        // the handler must never wait, nor the reader once the pipe is empty.
+        ::fcntl(end, F_SETFD, FD_CLOEXEC);
+        ::fcntl(end, F_SETFL, O_NONBLOCK);
     }
     signalPipe = pipe[1];
     notifier = std::make_unique<QSocketNotifier>(pipe[0], QSocketNotifier::Read);
