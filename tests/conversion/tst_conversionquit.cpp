@@ -29,11 +29,15 @@ void ConversionQuitTest::closeDuringRun_data()
     QTest::addColumn<bool>("byCloseButton"); // else the window manager closes the window
     QTest::addColumn<QByteArray>("script");
     QTest::addColumn<bool>("encoderListens");
+    // Another Tessel on the same folder puts its a.mp4 in place meanwhile.
+    QTest::addColumn<bool>("otherTessel");
 
-    QTest::newRow("Close pressed") << true << QByteArray("sleep 20000 ok") << true;
-    QTest::newRow("window closed") << false << QByteArray("sleep 20000 ok") << true;
+    QTest::newRow("Close pressed") << true << QByteArray("sleep 20000 ok") << true << false;
+    QTest::newRow("window closed") << false << QByteArray("sleep 20000 ok") << true << false;
     QTest::newRow("encoder deaf to the request")
-        << true << QByteArray("write deaf 20000 ok") << false;
+        << true << QByteArray("write deaf 20000 ok") << false << false;
+    QTest::newRow("another Tessel's MP4 stays")
+        << true << QByteArray("sleep 20000 ok") << true << true;
 }
 
 void ConversionQuitTest::closeDuringRun()
@@ -41,6 +45,7 @@ void ConversionQuitTest::closeDuringRun()
     QFETCH(bool, byCloseButton);
     QFETCH(QByteArray, script);
     QFETCH(bool, encoderListens);
+    QFETCH(bool, otherTessel);
 
     ClipFolder clips;
     clips.add(QStringLiteral("a.mts"), script);
@@ -59,6 +64,8 @@ void ConversionQuitTest::closeDuringRun()
             [&] {
                 if (sinceClose.isValid() || log.starts().isEmpty())
                     return;
+                if (otherTessel)
+                    clips.add(QStringLiteral("a.mp4"), "made by the other Tessel");
                 sinceClose.start();
                 if (byCloseButton)
                     ui.closeButton->click();
@@ -84,7 +91,12 @@ void ConversionQuitTest::closeDuringRun()
         QVERIFY2(stopMs >= 2900 && stopMs < 8000,
                  qPrintable(QStringLiteral("killed after %1 ms").arg(stopMs)));
     }
-    QVERIFY2(!clips.has(QStringLiteral("a.mp4")), "the stopped file's output was kept");
+    if (otherTessel)
+        QCOMPARE(clips.read(QStringLiteral("a.mp4")), QByteArray("made by the other Tessel"));
+    else
+        QVERIFY2(!clips.has(QStringLiteral("a.mp4")), "the stopped file's output was kept");
+    QVERIFY2(QDir(clips.path()).entryList({".*"}, QDir::Files | QDir::Hidden).isEmpty(),
+             "the encoder's own file was left behind");
     QVERIFY(!clips.has(QStringLiteral("b.mp4")));
     QVERIFY2(shown.boxes.isEmpty(), qPrintable(shown.boxes.value(0).text));
     QCOMPARE(isolatedSettings.storedFolder().toString(), clips.path());
