@@ -31,7 +31,8 @@ void OutputPlacementTest::temporaryName_data()
     QTest::newRow("250 bytes") << QString(246, QLatin1Char('A')) + QStringLiteral(".MTS");
     QTest::newRow("long, two bytes a letter")
         << QString(125, QChar(0x00C5)) + QStringLiteral(".mts");
-    QTest::newRow("long, emoji at the cut") << QString(60, QChar(0x1F389)) + QStringLiteral(".mts");
+    QTest::newRow("long, emoji at the cut")
+        << QStringLiteral("\U0001F389").repeated(60) + QStringLiteral(".mts");
 }
 
 void OutputPlacementTest::temporaryName()
