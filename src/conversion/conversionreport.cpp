@@ -44,22 +44,12 @@ QString announcementText(const QString &sourceName)
     return QStringLiteral("Processing ") + sourceName;
 }
 
-QColor announcementColour()
-{
-    return QColor(lightRed);
-}
-
 QString resultText(const QString &sourceName, const QString &outputName,
                    const EncoderOutcome &outcome)
 {
     if (outcome.converted())
         return sourceName + QStringLiteral(" converted to ") + outputName;
     return sourceName + QStringLiteral(" was not converted: ") + failureReason(outcome);
-}
-
-QColor resultColour(const EncoderOutcome &outcome)
-{
-    return QColor(outcome.converted() ? lightGreen : lightRed);
 }
 
 void styleRow(QListWidgetItem *item, RowState state)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QColor>
 #include <QString>
 
 #include "conversion/encoderoutcome.h"
@@ -9,12 +8,10 @@ class QListWidgetItem;
 
 // What the file list shows while a clip is being converted.
 QString announcementText(const QString &sourceName);
-QColor announcementColour();
 
 // What the file list shows once the encoder is done with a clip.
 QString resultText(const QString &sourceName, const QString &outputName,
                    const EncoderOutcome &outcome);
-QColor resultColour(const EncoderOutcome &outcome);
 
 // How a row of the run looks. The backgrounds are light on every theme, so
 // each row also gets a dark text colour that reads on them (at least 4.5:1)
