@@ -1,5 +1,6 @@
-// Where the encoder writes while a clip converts, what a killed Tessel's
-// leftovers become, and how a finished file takes its final name.
+// Where the encoder writes while a clip converts, and what a killed Tessel's
+// leftovers become. How a finished file takes its final name (over an older
+// MP4, a link, a folder) is tested through whole runs.
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -20,8 +21,6 @@ private slots:
     void temporaryName_data();
     void temporaryName();
     void abandonedOutputs();
-    void placing_data();
-    void placing();
 };
 
 void OutputPlacementTest::temporaryName_data()
@@ -80,71 +79,6 @@ void OutputPlacementTest::abandonedOutputs()
     QStringList expected = left.mid(2);
     expected.sort();
     QCOMPARE(remaining, expected);
-}
-
-void OutputPlacementTest::placing_data()
-{
-    QTest::addColumn<QString>("atOutput"); // what stands at the final name
-    QTest::addColumn<bool>("written");     // whether the encoder wrote its file
-    QTest::addColumn<bool>("placed");
-
-    QTest::newRow("nothing") << "nothing" << true << true;
-    QTest::newRow("an older MP4") << "file" << true << true;
-    QTest::newRow("a hard link to the clip") << "hardLink" << true << true;
-    QTest::newRow("a symbolic link out of the folder") << "symLink" << true << true;
-    QTest::newRow("a folder") << "folder" << true << false;
-    QTest::newRow("no file written, an older MP4 there") << "file" << false << false;
-}
-
-void OutputPlacementTest::placing()
-{
-    QFETCH(QString, atOutput);
-    QFETCH(bool, written);
-    QFETCH(bool, placed);
-
-    const QTemporaryDir dir;
-    const QString clip = dir.filePath(QStringLiteral("clip.mts"));
-    const QString elsewhere = dir.filePath(QStringLiteral("elsewhere.txt"));
-    const QString output = dir.filePath(QStringLiteral("clip.mp4"));
-    const QString temporary = dir.filePath(temporaryOutputName("clip.mts", 1));
-    const auto put = [](const QString &path, const QByteArray &content) {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-    };
-    QVERIFY(put(clip, "the clip") && put(elsewhere, "keep me"));
-    if (written)
-        QVERIFY(put(temporary, "the new MP4"));
-    if (atOutput == QLatin1String("file"))
-        QVERIFY(put(output, "an older MP4"));
-    else if (atOutput == QLatin1String("hardLink"))
-        QVERIFY(::link(QFile::encodeName(clip), QFile::encodeName(output)) == 0);
-    else if (atOutput == QLatin1String("symLink"))
-        QVERIFY(QFile::link(elsewhere, output));
-    else if (atOutput == QLatin1String("folder"))
-        QVERIFY(QDir().mkdir(output));
-    const QDateTime shotAt(QDate(2019, 5, 4), QTime(12, 30, 15), Qt::UTC);
-
-    QString error;
-    QCOMPARE(placeOutput(temporary, output, shotAt, &error), placed);
-
-    const auto read = [](const QString &path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-    };
-    // Whatever the outcome, nothing but the output name has changed.
-    QCOMPARE(read(clip), QByteArray("the clip"));
-    QCOMPARE(read(elsewhere), QByteArray("keep me"));
-    if (placed) {
-        QVERIFY(error.isEmpty());
-        QVERIFY(!QFileInfo(output).isSymLink());
-        QCOMPARE(read(output), QByteArray("the new MP4"));
-        QCOMPARE(QFileInfo(output).lastModified(), shotAt);
-        QVERIFY(!QFileInfo::exists(temporary));
-    } else {
-        QVERIFY2(!error.isEmpty(), "a failure without a reason");
-        if (atOutput == QLatin1String("file"))
-            QCOMPARE(read(output), QByteArray("an older MP4"));
-    }
 }
 
 QTEST_MAIN(OutputPlacementTest)

@@ -99,11 +99,11 @@ private:
             return;
 
         if (mode == Mode::EndlessBody) {
-            sendEndlessBody(socket);
+            sendEndlessBody(socket, "406", QByteArray(16 * 1024, ' '), 5);
             return;
         }
         if (mode == Mode::Trickle) {
-            sendTrickle(socket);
+            sendEndlessBody(socket, QByteArray(), " ", 100);
             return;
         }
 
@@ -115,32 +115,21 @@ private:
         });
     }
 
-    static void sendEndlessBody(QTcpSocket *socket)
+    // Answers 200, then sends `piece` every `intervalMs` (while less than a
+    // megabyte waits to be sent) for 20 s, never ending the body.
+    static void sendEndlessBody(QTcpSocket *socket, const QByteArray &start,
+                                const QByteArray &piece, int intervalMs)
     {
-        socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n406");
+        socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + start);
         auto *const trickle = new QTimer(socket);
         const QDeadlineTimer deadline(20000);
-        QObject::connect(trickle, &QTimer::timeout, socket, [socket, trickle, deadline] {
+        QObject::connect(trickle, &QTimer::timeout, socket, [socket, trickle, deadline, piece] {
             if (deadline.hasExpired())
                 trickle->stop();
             else if (socket->bytesToWrite() < 1024 * 1024)
-                socket->write(QByteArray(16 * 1024, ' '));
+                socket->write(piece);
         });
-        trickle->start(5);
-    }
-
-    static void sendTrickle(QTcpSocket *socket)
-    {
-        socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
-        auto *const trickle = new QTimer(socket);
-        const QDeadlineTimer deadline(20000);
-        QObject::connect(trickle, &QTimer::timeout, socket, [socket, trickle, deadline] {
-            if (deadline.hasExpired())
-                trickle->stop();
-            else
-                socket->write(" ");
-        });
-        trickle->start(100);
+        trickle->start(intervalMs);
     }
 
     QByteArray nextResponse(const QString &target)
