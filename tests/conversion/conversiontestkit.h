@@ -212,27 +212,6 @@ inline LoopRun pressProcess(WindowUnderTest &ui, int timeoutMs = 20000)
         timeoutMs);
 }
 
-// Every message box that was shown, also those that closed again before a
-// user could have seen them.
-class ShownBoxes : public QObject
-{
-public:
-    ShownBoxes() { qApp->installEventFilter(this); }
-    ~ShownBoxes() override { qApp->removeEventFilter(this); }
-
-    QList<SeenBox> boxes;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Show) {
-            if (auto *box = qobject_cast<QMessageBox *>(watched))
-                boxes << ModalWatcher::describe(box);
-        }
-        return false;
-    }
-};
-
 // Calls `sample` every few milliseconds while it lives; the run's waits keep
 // delivering timer events, so this sees the window as a user would.
 class Sampler

@@ -1,6 +1,6 @@
 // End to end with the real FFmpeg on small camcorder-like clips: H.264 video
 // and AC-3 audio in MPEG-TS, as camcorders write them.
-#include <QCryptographicHash>
+#include "support/testregistry.h"
 #include <QProcess>
 #include <QTest>
 
@@ -8,30 +8,16 @@
 
 #include "conversion/conversiontestkit.h"
 #include "support/isolatedsettings.h"
+#include "support/mediatools.h"
 
 namespace {
-const QString ffmpeg = QStringLiteral(FFMPEG_PATH);
-const QString ffprobe = QStringLiteral(FFPROBE_PATH);
-
-QByteArray runTool(const QString &program, const QStringList &arguments)
-{
-    QProcess tool;
-    tool.setProcessChannelMode(QProcess::SeparateChannels);
-    tool.start(program, arguments);
-    if (!tool.waitForFinished(60000) || tool.exitStatus() != QProcess::NormalExit ||
-        tool.exitCode() != 0)
-        qWarning("%s %s failed: %s", qPrintable(program), qPrintable(arguments.join(' ')),
-                 tool.readAllStandardError().constData());
-    return tool.readAllStandardOutput();
-}
-
 // Per packet of the first video stream, its size and checksum, as the file
 // holds it (no decoding): equal lists mean the very same packets.
 QByteArrayList videoPackets(const QString &file)
 {
     QByteArrayList packets;
-    const QByteArrayList lines = runTool(ffmpeg, {"-v", "error", "-i", file, "-map", "0:v", "-c",
-                                                  "copy", "-f", "framemd5", "-"})
+    const QByteArrayList lines = runTool(ffmpegProgram, {"-v", "error", "-i", file, "-map", "0:v",
+                                                         "-c", "copy", "-f", "framemd5", "-"})
                                      .split('\n');
     for (const QByteArray &line : lines) {
         if (line.isEmpty() || line.startsWith('#'))
@@ -47,7 +33,7 @@ QByteArrayList videoFrames(const QString &file)
 {
     QByteArrayList frames;
     const QByteArrayList lines =
-        runTool(ffmpeg, {"-v", "error", "-i", file, "-map", "0:v", "-f", "framemd5", "-"})
+        runTool(ffmpegProgram, {"-v", "error", "-i", file, "-map", "0:v", "-f", "framemd5", "-"})
             .split('\n');
     for (const QByteArray &line : lines) {
         if (!line.isEmpty() && !line.startsWith('#'))
@@ -60,21 +46,13 @@ QByteArray codecOf(const QString &file, const char *streamType)
 {
     // MPEG-TS lists its streams once more under its program: the first line
     // is the stream itself.
-    return runTool(ffprobe, {"-v", "error", "-select_streams", streamType, "-show_entries",
-                             "stream=codec_name", "-of", "csv=p=0", file})
+    return runTool(ffprobeProgram, {"-v", "error", "-select_streams", streamType, "-show_entries",
+                                    "stream=codec_name", "-of", "csv=p=0", file})
         .trimmed()
         .split('\n')
         .value(0);
 }
 
-QByteArray checksum(const QString &file)
-{
-    QFile in(file);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!in.open(QIODevice::ReadOnly) || !hash.addData(&in))
-        return QByteArray();
-    return hash.result();
-}
 } // namespace
 
 class ConversionFfmpegTest : public QObject
@@ -94,25 +72,8 @@ private:
 void ConversionFfmpegTest::initTestCase()
 {
     // One second, tiny frames: enough for the codecs, quick to make.
-    const QStringList source{"-v",
-                             "error",
-                             "-y",
-                             "-f",
-                             "lavfi",
-                             "-i",
-                             "testsrc=size=160x120:rate=25:duration=1",
-                             "-f",
-                             "lavfi",
-                             "-i",
-                             "sine=frequency=440:duration=1"};
-    const QStringList encoding{"-c:v", "libx264", "-preset", "ultrafast",
-                               "-c:a", "ac3",     "-f",      "mpegts"};
-    runTool(ffmpeg, source + QStringList{"-ac", "2"} + encoding +
-                        QStringList{generated.filePath("stereo.ts")});
-    runTool(ffmpeg, source + QStringList{"-ac", "6"} + encoding +
-                        QStringList{generated.filePath("surround.ts")});
-    QCOMPARE(codecOf(generated.filePath("stereo.ts"), "a"), QByteArray("ac3"));
-    QCOMPARE(codecOf(generated.filePath("surround.ts"), "v"), QByteArray("h264"));
+    QVERIFY(makeClip(generated.filePath("stereo.ts"), 1));
+    QVERIFY(makeClip(generated.filePath("surround.ts"), 1, ClipOptions().audioChannels(6)));
 }
 
 void ConversionFfmpegTest::convertsCamcorderClips_data()
@@ -175,7 +136,7 @@ void ConversionFfmpegTest::convertsCamcorderClips()
     }
 
     WindowUnderTest ui;
-    ui.window.setEncoderPath(ffmpeg);
+    ui.window.setEncoderPath(ffmpegProgram);
     ui.folderField->setText(clips.path());
     ModalWatcher watcher;
 
@@ -193,7 +154,7 @@ void ConversionFfmpegTest::convertsCamcorderClips()
     // frames H.264 differently from MPEG-TS, so compare within MP4), and the
     // same pictures as the source.
     const QString reference = clips.filePath(QStringLiteral("reference.mp4"));
-    runTool(ffmpeg, {"-v", "error", "-i", source, "-map", "0:v", "-c", "copy", reference});
+    runTool(ffmpegProgram, {"-v", "error", "-i", source, "-map", "0:v", "-c", "copy", reference});
     const QByteArrayList packets = videoPackets(output);
     QCOMPARE(packets.size(), 25);
     QCOMPARE(packets, videoPackets(reference));
@@ -203,11 +164,11 @@ void ConversionFfmpegTest::convertsCamcorderClips()
     QCOMPARE(outside.read(QStringLiteral("precious.doc")), QByteArray("keep me"));
     QCOMPARE(QFileInfo(output).lastModified(), shotAt);
     // Photo libraries read the date from inside the file.
-    QCOMPARE(runTool(ffprobe, {"-v", "error", "-show_entries", "format_tags=creation_time", "-of",
-                               "csv=p=0", output})
+    QCOMPARE(runTool(ffprobeProgram, {"-v", "error", "-show_entries", "format_tags=creation_time",
+                                      "-of", "csv=p=0", output})
                  .trimmed(),
              QByteArray("2018-07-14T09:41:00.000000Z"));
 }
 
-QTEST_MAIN(ConversionFfmpegTest)
+TESSEL_TEST(ConversionFfmpegTest)
 #include "tst_conversionffmpeg.moc"

@@ -1,4 +1,5 @@
 // Output names.
+#include "support/testregistry.h"
 #include <QTest>
 
 #include "conversion/conversionnaming.h"
@@ -42,5 +43,5 @@ void ConversionNamingTest::outputName()
     QCOMPARE(outputNameFor(source), output);
 }
 
-QTEST_MAIN(ConversionNamingTest)
+TESSEL_TEST(ConversionNamingTest)
 #include "tst_conversionnaming.moc"

@@ -1,6 +1,7 @@
 // Closing the program while a conversion runs: the running encoder is asked
 // to stop, its file is not kept, nothing else starts, and the program exits
 // as usual.
+#include "support/testregistry.h"
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
@@ -102,5 +103,5 @@ void ConversionQuitTest::closeDuringRun()
     QCOMPARE(isolatedSettings.storedFolder().toString(), clips.path());
 }
 
-QTEST_MAIN(ConversionQuitTest)
+TESSEL_TEST(ConversionQuitTest)
 #include "tst_conversionquit.moc"

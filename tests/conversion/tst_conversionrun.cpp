@@ -1,5 +1,6 @@
 // The conversion run driven through the window, with the stand-in encoder
 // (standinencoder.cpp) in place of FFmpeg.
+#include "support/testregistry.h"
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QHostAddress>
@@ -853,5 +854,5 @@ void ConversionRunTest::runInsideWait()
     QVERIFY(clips.has(QStringLiteral("a.mp4")) && clips.has(QStringLiteral("b.mp4")));
 }
 
-QTEST_MAIN(ConversionRunTest)
+TESSEL_TEST(ConversionRunTest)
 #include "tst_conversionrun.moc"

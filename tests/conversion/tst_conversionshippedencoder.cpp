@@ -1,6 +1,7 @@
 // The program as shipped, without the test seam: it runs the encoder from
 // "encoder/" beside its own executable. This test's build folder has the
 // stand-in encoder there.
+#include "support/testregistry.h"
 #include <QTest>
 
 #include "conversion/conversiontestkit.h"
@@ -43,5 +44,5 @@ void ConversionShippedEncoderTest::runsTheEncoderBesideTheProgram()
     QCOMPARE(watcher.boxes.value(0).text, QStringLiteral("1 file converted."));
 }
 
-QTEST_MAIN(ConversionShippedEncoderTest)
+TESSEL_TEST(ConversionShippedEncoderTest)
 #include "tst_conversionshippedencoder.moc"

@@ -6,6 +6,7 @@
 // filling up only at the trailer (FFmpeg still exits 0); a clip with 3,000
 // random bytes in the middle; the clip piped in (no duration).
 #include "conversion/encoderoutput.h"
+#include "support/testregistry.h"
 
 #include <QFile>
 #include <QtTest>
@@ -167,5 +168,5 @@ void tst_EncoderOutput::staysBounded()
     QVERIFY(reader.errorReason({}).endsWith(QChar(0x2026)));
 }
 
-QTEST_APPLESS_MAIN(tst_EncoderOutput)
+TESSEL_TEST(tst_EncoderOutput)
 #include "tst_encoderoutput.moc"

@@ -1,6 +1,7 @@
 // Where the encoder writes while a clip converts, and what a killed Tessel's
 // leftovers become. How a finished file takes its final name (over an older
 // MP4, a link, a folder) is tested through whole runs.
+#include "support/testregistry.h"
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -81,5 +82,5 @@ void OutputPlacementTest::abandonedOutputs()
     QCOMPARE(remaining, expected);
 }
 
-QTEST_MAIN(OutputPlacementTest)
+TESSEL_TEST(OutputPlacementTest)
 #include "tst_outputplacement.moc"

@@ -3,6 +3,7 @@
 // progress painted under its text.
 #include "conversion/conversionreport.h"
 #include "mainwindow/runrowdelegate.h"
+#include "support/testregistry.h"
 
 #include <QApplication>
 #include <QListWidget>
@@ -218,5 +219,5 @@ void tst_RowStyle::progress()
     }
 }
 
-QTEST_MAIN(tst_RowStyle)
+TESSEL_TEST(tst_RowStyle)
 #include "tst_rowstyle.moc"

@@ -1,4 +1,5 @@
 // How far a run is, weighed by bytes, and how the window's title says it.
+#include "support/testregistry.h"
 #include <QTest>
 
 #include "conversion/runprogress.h"
@@ -59,5 +60,5 @@ void RunProgressTest::title()
              title);
 }
 
-QTEST_MAIN(RunProgressTest)
+TESSEL_TEST(RunProgressTest)
 #include "tst_runprogress.moc"

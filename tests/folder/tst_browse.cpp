@@ -3,6 +3,7 @@
 #include "mainwindow/tesselmainwindow.h"
 #include "support/isolatedsettings.h"
 #include "support/modalwatcher.h"
+#include "support/testregistry.h"
 
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -479,7 +480,8 @@ void tst_Browse::unreadableFolder()
     child.setProcessChannelMode(QProcess::MergedChannels);
     const QString tag = QString::fromUtf8(QTest::currentDataTag());
     const QString function = QStringLiteral("unreadableFolder:") + tag;
-    child.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", self, function});
+    child.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", self,
+                          QStringLiteral("tst_browse"), function});
     QVERIFY2(child.waitForFinished(60000), qPrintable(child.errorString()));
     const QString output = QString::fromUtf8(child.readAll());
     QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
@@ -566,5 +568,5 @@ void tst_Browse::scanWritesNothing()
     QCOMPARE(folderSnapshot(dir), before);
 }
 
-QTEST_MAIN(tst_Browse)
+TESSEL_TEST(tst_Browse)
 #include "tst_browse.moc"

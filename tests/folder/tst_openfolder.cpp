@@ -2,6 +2,9 @@
 #include "mainwindow/tesselmainwindow.h"
 #include "support/isolatedsettings.h"
 #include "support/modalwatcher.h"
+#include "support/testregistry.h"
+#include "support/urlcatcher.h"
+#include "support/workingfolder.h"
 
 #include <QDesktopServices>
 #include <QLineEdit>
@@ -10,18 +13,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-// Stands in for the desktop's file browser: keeps every address it is handed.
-class FileBrowser : public QObject
-{
-    Q_OBJECT
-
-public:
-    QList<QUrl> opened;
-
-public slots:
-    void open(const QUrl &url) { opened << url; }
-};
-
 class tst_OpenFolder : public QObject
 {
     Q_OBJECT
@@ -29,8 +20,6 @@ class tst_OpenFolder : public QObject
 private slots:
     void initTestCase();
     void init();
-    void cleanup();
-    void cleanupTestCase();
 
     void address_data();
     void address();
@@ -39,33 +28,20 @@ private slots:
 
 private:
     IsolatedSettings settings;
-    QTemporaryDir workingDirectory;
-    QString startDirectory;
-    FileBrowser browser;
+    WorkingFolder workingFolder;
+    UrlCatcher browser{{QStringLiteral("file")}};
 };
 
 void tst_OpenFolder::initTestCase()
 {
-    QVERIFY(workingDirectory.isValid());
-    startDirectory = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(workingDirectory.path()));
+    QVERIFY(workingFolder.isValid());
+    QVERIFY(workingFolder.enter());
 }
 
 void tst_OpenFolder::init()
 {
     settings.clear();
-    browser.opened.clear();
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &browser, "open");
-}
-
-void tst_OpenFolder::cleanup()
-{
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-}
-
-void tst_OpenFolder::cleanupTestCase()
-{
-    QDir::setCurrent(startDirectory);
+    browser.urls.clear();
 }
 
 // The address for a folder text, and the path the file browser finds in it.
@@ -190,8 +166,8 @@ void tst_OpenFolder::openButton()
 
     window.findChild<QPushButton *>("pushButton_open")->click();
 
-    QCOMPARE(browser.opened.size(), 1);
-    QCOMPARE(browser.opened.constFirst().toString(QUrl::FullyEncoded), address);
+    QCOMPARE(browser.urls.size(), 1);
+    QCOMPARE(browser.urls.constFirst().toString(QUrl::FullyEncoded), address);
     QCOMPARE(watcher.dialogsSeen, 0);
     QCOMPARE(lineEdit->text(), text);
     QCOMPARE(list->count(), 2);
@@ -200,5 +176,5 @@ void tst_OpenFolder::openButton()
     QCOMPARE(settings.storedFolder().toString(), QStringLiteral("/stored/folder"));
 }
 
-QTEST_MAIN(tst_OpenFolder)
+TESSEL_TEST(tst_OpenFolder)
 #include "tst_openfolder.moc"

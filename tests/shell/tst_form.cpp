@@ -1,3 +1,4 @@
+#include "support/testregistry.h"
 #include "ui_tesselmainwindow.h"
 
 #include <QAccessible>
@@ -305,5 +306,5 @@ void tst_Form::focusFollowsCreationOrder()
     QCOMPARE(seen, expected);
 }
 
-QTEST_MAIN(tst_Form)
+TESSEL_TEST(tst_Form)
 #include "tst_form.moc"

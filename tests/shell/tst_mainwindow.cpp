@@ -1,5 +1,6 @@
 #include "mainwindow/tesselmainwindow.h"
 #include "support/isolatedsettings.h"
+#include "support/testregistry.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -125,5 +126,5 @@ void tst_MainWindow::windowManagerCloseEndsApplicationLoop()
     QVERIFY(!window.isVisible());
 }
 
-QTEST_MAIN(tst_MainWindow)
+TESSEL_TEST(tst_MainWindow)
 #include "tst_mainwindow.moc"

@@ -1,4 +1,5 @@
 #include "support/desktopsession.h"
+#include "support/testregistry.h"
 
 #include <QtTest>
 
@@ -13,14 +14,13 @@ private slots:
     void startsShowsWindowAndClosesCleanly();
 
 private:
-    std::unique_ptr<DesktopSession> desktop;
+    DesktopSession desktop;
 };
 
 void tst_TesselProgram::initTestCase()
 {
-    desktop = std::make_unique<DesktopSession>();
-    if (!desktop->problem().isEmpty())
-        QSKIP(qPrintable(desktop->problem()));
+    if (!desktop.problem().isEmpty())
+        QSKIP(qPrintable(desktop.problem()));
 }
 
 void tst_TesselProgram::startsShowsWindowAndClosesCleanly()
@@ -34,21 +34,17 @@ void tst_TesselProgram::startsShowsWindowAndClosesCleanly()
     }
 
     QProcess tessel;
-    desktop->start(tessel, QString::fromUtf8(TESSEL_PROGRAM), config.path());
-    QVERIFY2(tessel.waitForStarted(), qPrintable(tessel.errorString()));
-
-    const QString window = desktop->waitForWindow(QStringLiteral("Tessel"));
-    QVERIFY2(!window.isEmpty(), "no visible window titled Tessel appeared");
-    const QSize size = desktop->windowSize(window);
-    QCOMPARE(size, QSize(417, 276));
+    QString why;
+    const QString window =
+        desktop.startTessel(tessel, QStringLiteral(TESSEL_PROGRAM), config.path(), &why);
+    QVERIFY2(!window.isEmpty(), qPrintable(why));
+    QCOMPARE(desktop.windowSize(window), QSize(417, 276));
 
     // Type a folder over the remembered one: the text shown at exit is what is kept.
-    desktop->click(window, QPoint(40, 22));
-    desktop->keys(window, {"ctrl+a"});
-    desktop->type(window, QStringLiteral("/typed/by hand"));
-
-    // Close is the last button of the bottom row.
-    desktop->click(window, QPoint(size.width() - 11 - 20, size.height() - 11 - 10));
+    desktop.clickFolderField(window);
+    desktop.keys(window, {"ctrl+a"});
+    desktop.type(window, QStringLiteral("/typed/by hand"));
+    desktop.clickClose(window);
     QVERIFY2(tessel.waitForFinished(10000), "Close did not end the program");
     QCOMPARE(tessel.exitStatus(), QProcess::NormalExit);
     QCOMPARE(tessel.exitCode(), 0);
@@ -58,5 +54,5 @@ void tst_TesselProgram::startsShowsWindowAndClosesCleanly()
              QStringLiteral("/typed/by hand"));
 }
 
-QTEST_GUILESS_MAIN(tst_TesselProgram)
+TESSEL_TEST(tst_TesselProgram)
 #include "tst_tesselprogram.moc"

@@ -44,6 +44,36 @@ public:
         process.start(program, {});
     }
 
+    // Starts Tessel (`program`) as start() does and returns the id of its
+    // window once shown, or an empty id with the reason in `why`.
+    QString startTessel(QProcess &process, const QString &program, const QString &configHome,
+                        QString *why) const
+    {
+        start(process, program, configHome);
+        if (!process.waitForStarted()) {
+            *why = process.errorString();
+            return QString();
+        }
+        const QString window = waitForWindow(QStringLiteral("Tessel"));
+        if (window.isEmpty())
+            *why = QStringLiteral("no visible window titled Tessel appeared");
+        return window;
+    }
+
+    // Where a user clicks in Tessel's window, as its form lays it out.
+    void clickFolderField(const QString &window) const { click(window, QPoint(40, 22)); }
+    // Process spans the window's width just below the folder row.
+    void clickProcess(const QString &window) const
+    {
+        click(window, QPoint(windowSize(window).width() / 2, 50));
+    }
+    // Close is the last button of the bottom row.
+    void clickClose(const QString &window) const
+    {
+        const QSize size = windowSize(window);
+        click(window, QPoint(size.width() - 31, size.height() - 21));
+    }
+
     QString xdotool(const QStringList &arguments, int timeoutMs = 20000) const
     {
         return run(xdotoolPath, arguments, timeoutMs);

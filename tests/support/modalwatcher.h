@@ -73,3 +73,24 @@ private:
     QTimer timer;
     QPointer<QWidget> handled;
 };
+
+// Every message box shown at all, also one whose exec() returned at once
+// (the application quitting) before a ModalWatcher could see it.
+class ShownBoxes : public QObject
+{
+public:
+    ShownBoxes() { qApp->installEventFilter(this); }
+    ~ShownBoxes() override { qApp->removeEventFilter(this); }
+
+    QList<SeenBox> boxes;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show) {
+            if (auto *box = qobject_cast<QMessageBox *>(watched))
+                boxes << ModalWatcher::describe(box);
+        }
+        return false;
+    }
+};

@@ -1,11 +1,11 @@
 #pragma once
 
-// Pieces shared by the hostile-input and fault tests: clips made by the real
-// FFmpeg, what ffprobe finds in a file, and fingerprints of files and folders
-// taken through raw byte paths, so that names which are not valid UTF-8 are
-// seen as the file system holds them. Linux only.
+// Pieces shared by the hostile-input and fault tests: what ffprobe finds in a file, and
+// fingerprints of files and folders taken through raw byte paths, so that names which are not valid
+// UTF-8 are seen as the file system holds them. Linux only.
 
 #include "conversion/conversiontestkit.h"
+#include "support/mediatools.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
@@ -21,43 +21,6 @@
 
 #include <algorithm>
 #include <cstdio>
-
-inline const QString ffmpegProgram = QStringLiteral(FFMPEG_PROGRAM);
-inline const QString ffprobeProgram = QStringLiteral(FFPROBE_PROGRAM);
-
-// Standard output of a tool that must succeed; empty (and a warning) if it did not.
-inline QByteArray runTool(const QString &program, const QStringList &arguments)
-{
-    QProcess tool;
-    tool.start(program, arguments);
-    if (!tool.waitForFinished(60000) || tool.exitStatus() != QProcess::NormalExit ||
-        tool.exitCode() != 0) {
-        qWarning("%s %s failed: %s", qPrintable(program), qPrintable(arguments.join(' ')),
-                 tool.readAllStandardError().constData());
-        return QByteArray();
-    }
-    return tool.readAllStandardOutput();
-}
-
-// A camcorder-like clip: H.264 video and AC-3 audio in MPEG-TS. The audio may
-// run longer than the picture, which makes the encoder's job (MP3) longer.
-inline bool makeClip(const QString &path, const QString &frameSize, int videoSeconds,
-                     int audioSeconds, const QStringList &videoOptions = {})
-{
-    runTool(
-        ffmpegProgram,
-        QStringList{
-            "-v", "error", "-y", "-f", "lavfi", "-i",
-            QStringLiteral("testsrc=size=%1:rate=25:duration=%2").arg(frameSize).arg(videoSeconds),
-            "-f", "lavfi", "-i", QStringLiteral("sine=frequency=440:duration=%1").arg(audioSeconds),
-            "-ac", "2", "-c:v", "libx264", "-preset", "ultrafast"} +
-            videoOptions + QStringList{"-c:a", "ac3", "-f", "mpegts", path});
-    // MPEG-TS lists its streams once more under its program, after a blank line.
-    const QByteArray streams =
-        runTool(ffprobeProgram,
-                {"-v", "error", "-show_entries", "stream=codec_name", "-of", "csv=p=0", path});
-    return streams.startsWith("h264\nac3\n");
-}
 
 inline bool writeFile(const QByteArray &path, const QByteArray &content)
 {

@@ -211,11 +211,11 @@ void tst_Faults::initTestCase()
     const QString small = generated.filePath(QStringLiteral("small.ts"));
     const QString big = generated.filePath(QStringLiteral("big.ts"));
     const QString longer = generated.filePath(QStringLiteral("long.ts"));
-    QVERIFY(makeClip(small, QStringLiteral("160x120"), 1, 1));
+    QVERIFY(makeClip(small, 1));
     // Lossless pictures: a big file quickly.
-    QVERIFY(makeClip(big, QStringLiteral("320x240"), 2, 2, {"-qp", "0"}));
+    QVERIFY(makeClip(big, 2, ClipOptions().frameSize("320x240").video({"-qp", "0"})));
     // A long sound track keeps the encoder busy for most of a second.
-    QVERIFY(makeClip(longer, QStringLiteral("160x120"), 1, 40));
+    QVERIFY(makeClip(longer, 1, ClipOptions().audioFor(40)));
     smallClip = readFile(small.toUtf8());
     bigClip = readFile(big.toUtf8());
     longClip = readFile(longer.toUtf8());
@@ -446,18 +446,17 @@ void tst_Faults::realProgramWithBadSettings()
     const QMap<QByteArray, QByteArray> before = fingerprintTree(config.path(), QString());
 
     QProcess tessel;
-    desktop->start(tessel, QStringLiteral(TESSEL_PROGRAM), config.path());
-    QVERIFY2(tessel.waitForStarted(), qPrintable(tessel.errorString()));
-    const QString window = desktop->waitForWindow(QStringLiteral("Tessel"));
-    QVERIFY2(!window.isEmpty(), "the window did not appear");
-    const QSize size = desktop->windowSize(window);
+    QString why;
+    const QString window =
+        desktop->startTessel(tessel, QStringLiteral(TESSEL_PROGRAM), config.path(), &why);
+    QVERIFY2(!window.isEmpty(), qPrintable(why));
 
     // Typed at the end of the field: stored as typed only if the field was empty.
     const QString typed = QStringLiteral("/typed by hand");
-    desktop->click(window, QPoint(40, 22));
+    desktop->clickFolderField(window);
     desktop->keys(window, {"End"});
     desktop->type(window, typed);
-    desktop->click(window, QPoint(size.width() - 31, size.height() - 21));
+    desktop->clickClose(window);
 
     QVERIFY2(tessel.waitForFinished(15000), "Close did not end the program");
     const QByteArray errors = tessel.readAllStandardError();

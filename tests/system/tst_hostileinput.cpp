@@ -2,6 +2,7 @@
 // through the window in one run. Every entry must end honestly (a green row
 // only for a real MP4, a red row with the encoder's reason otherwise), nothing
 // outside the folder may be written, and every source must stay as it was.
+#include "support/testregistry.h"
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTest>
@@ -10,13 +11,11 @@
 #include "support/isolatedsettings.h"
 #include "system/systemtestkit.h"
 
+namespace {
 enum class Entry { Clip, TruncatedClip, TextFile, EmptyFile, SubFolder, LinkToClip, LinkToNowhere };
 enum class Outcome { Converted, NotConverted, NotListed };
 // What already stands where the MP4 goes.
 enum class AtOutput { Nothing, LinkOutOfFolder, LinkToItsClip, Folder };
-Q_DECLARE_METATYPE(Outcome)
-
-namespace {
 struct Hostile
 {
     const char *row;
@@ -94,6 +93,8 @@ QList<Hostile> hostileEntries()
 
 } // namespace
 
+Q_DECLARE_METATYPE(Outcome)
+
 class tst_HostileInput : public QObject
 {
     Q_OBJECT
@@ -137,7 +138,7 @@ void tst_HostileInput::initTestCase()
     QVERIFY(QDir().mkpath(elsewhere));
 
     const QString clip = root.filePath(QStringLiteral("clip.ts"));
-    QVERIFY2(makeClip(clip, QStringLiteral("160x120"), 1, 1), "could not make a clip");
+    QVERIFY2(makeClip(clip, 1), "could not make a clip");
     const QByteArray clipBytes = readFile(clip.toUtf8());
     QVERIFY(QFile::remove(clip));
     const QString linkTarget = elsewhere + QStringLiteral("/shot.MTS");
@@ -322,5 +323,5 @@ void tst_HostileInput::writesNothingOutsideTheFolder()
     QVERIFY2(outsideAfter == outsideBefore, qPrintable(treeChanges(outsideBefore, outsideAfter)));
 }
 
-QTEST_MAIN(tst_HostileInput)
+TESSEL_TEST(tst_HostileInput)
 #include "tst_hostileinput.moc"

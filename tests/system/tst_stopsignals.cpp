@@ -4,6 +4,7 @@
 // final name, no encoder may outlive it, and, unless it was killed, it closes
 // as usual and keeps the folder typed into its field.
 #include "support/desktopsession.h"
+#include "support/testregistry.h"
 #include "system/systemtestkit.h"
 
 #include <QDirIterator>
@@ -42,7 +43,7 @@ private slots:
     void stoppedMidRun();
 
 private:
-    std::unique_ptr<DesktopSession> desktop;
+    DesktopSession desktop;
     QTemporaryDir generated;
     QByteArray longClip;
 };
@@ -51,12 +52,11 @@ void tst_StopSignals::initTestCase()
 {
     if (ffmpegProgram.isEmpty() || ffprobeProgram.isEmpty())
         QSKIP("FFmpeg is not installed");
-    desktop = std::make_unique<DesktopSession>();
-    if (!desktop->problem().isEmpty())
-        QSKIP(qPrintable(desktop->problem()));
+    if (!desktop.problem().isEmpty())
+        QSKIP(qPrintable(desktop.problem()));
     // A long sound track keeps the encoder busy for seconds.
     const QString clip = generated.filePath(QStringLiteral("long.ts"));
-    QVERIFY(makeClip(clip, QStringLiteral("160x120"), 1, 600));
+    QVERIFY(makeClip(clip, 1, ClipOptions().audioFor(600)));
     longClip = readFile(clip.toUtf8());
 }
 
@@ -87,13 +87,13 @@ void tst_StopSignals::stoppedMidRun()
     QProcess tessel;
     // A job of its own, as a shell starts it.
     tessel.setChildProcessModifier([] { ::setpgid(0, 0); });
-    desktop->start(tessel, QStringLiteral(TESSEL_PROGRAM), config.path());
-    QVERIFY2(tessel.waitForStarted(), qPrintable(tessel.errorString()));
-    const QString window = desktop->waitForWindow(QStringLiteral("Tessel"));
-    QVERIFY2(!window.isEmpty(), "the window did not appear");
-    desktop->click(window, QPoint(40, 22));
-    desktop->type(window, folder);
-    desktop->click(window, QPoint(desktop->windowSize(window).width() / 2, 50));
+    QString why;
+    const QString window =
+        desktop.startTessel(tessel, QStringLiteral(TESSEL_PROGRAM), config.path(), &why);
+    QVERIFY2(!window.isEmpty(), qPrintable(why));
+    desktop.clickFolderField(window);
+    desktop.type(window, folder);
+    desktop.clickProcess(window);
 
     // Mid-run: the encoder has written part of the first clip's MP4.
     const auto written = [&] {
@@ -137,5 +137,5 @@ void tst_StopSignals::stoppedMidRun()
              signal == SIGKILL ? QString() : folder);
 }
 
-QTEST_GUILESS_MAIN(tst_StopSignals)
+TESSEL_TEST(tst_StopSignals)
 #include "tst_stopsignals.moc"

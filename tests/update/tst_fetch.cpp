@@ -1,3 +1,4 @@
+#include "support/testregistry.h"
 #include <QtTest>
 
 #include <QNetworkProxy>
@@ -143,5 +144,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(FetchTest)
+TESSEL_TEST(FetchTest)
 #include "tst_fetch.moc"

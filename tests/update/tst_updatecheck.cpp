@@ -1,3 +1,4 @@
+#include "support/testregistry.h"
 #include <QtTest>
 
 #include <QDesktopServices>
@@ -10,6 +11,7 @@
 #include "mainwindow/tesselmainwindow.h"
 #include "support/isolatedsettings.h"
 #include "support/modalwatcher.h"
+#include "support/urlcatcher.h"
 
 namespace {
 enum class Peer { Answers, NeverAnswers, ClosesAtOnce, StreamsForever, Refuses };
@@ -34,44 +36,12 @@ QUrl installerOn(const QUrl &base)
 Q_DECLARE_METATYPE(Peer)
 Q_DECLARE_METATYPE(Outcome)
 
-// Stands in for the desktop's web browser.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-
-public:
-    QList<QUrl> urls;
-
-public slots:
-    void open(const QUrl &url) { urls << url; }
-};
-
-// Every message box shown at all, also one whose exec() returned at once
-// because the application was quitting, before a watcher could see it.
-class ShownBoxes : public QObject
-{
-public:
-    ShownBoxes() { qApp->installEventFilter(this); }
-    ~ShownBoxes() override { qApp->removeEventFilter(this); }
-
-    QStringList texts;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Show)
-            if (const auto *box = qobject_cast<QMessageBox *>(watched))
-                texts << box->text();
-        return false;
-    }
-};
-
 class UpdateCheckTest : public QObject
 {
     Q_OBJECT
 
     IsolatedSettings isolated;
-    UrlCatcher browser;
+    UrlCatcher browser{{QStringLiteral("http"), QStringLiteral("https")}};
 
     // The one answer the user saw: the notice, and nothing handed to the browser.
     static void verifyNotice(const ModalWatcher &watcher, const UrlCatcher &browser,
@@ -93,14 +63,6 @@ private slots:
     {
         // Straight to 127.0.0.1, whatever proxy the machine names.
         QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
-        QDesktopServices::setUrlHandler(QStringLiteral("http"), &browser, "open");
-        QDesktopServices::setUrlHandler(QStringLiteral("https"), &browser, "open");
-    }
-
-    void cleanupTestCase()
-    {
-        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
-        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     }
 
     void init() { browser.urls.clear(); }
@@ -332,9 +294,9 @@ private slots:
         QCOMPARE(server.requestLines, QStringList{versionRequest});
         QCOMPARE(browser.urls, QList<QUrl>());
         QCOMPARE(watcher.dialogsSeen, 0);
-        QCOMPARE(shown.texts, QStringList());
+        QCOMPARE(shown.boxes.size(), 0);
     }
 };
 
-QTEST_MAIN(UpdateCheckTest)
+TESSEL_TEST(UpdateCheckTest)
 #include "tst_updatecheck.moc"

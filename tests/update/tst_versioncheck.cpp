@@ -1,3 +1,4 @@
+#include "support/testregistry.h"
 #include <QtTest>
 
 #include "support/isolatedsettings.h"
@@ -126,5 +127,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(VersionCheckTest)
+TESSEL_TEST(VersionCheckTest)
 #include "tst_versioncheck.moc"
