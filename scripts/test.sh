@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds Tessel and runs the whole test suite
-# headless twice: a normal build, and a build with AddressSanitizer and
-# UndefinedBehaviorSanitizer, where any report fails the run.
+# Installs what is missing, then builds Tessel and runs the test suite
+# headless twice: a normal build with every test, and a build with
+# AddressSanitizer and UndefinedBehaviorSanitizer, where any report fails the
+# run. The sanitizer build builds and runs only the tests whose code under test
+# runs in the test's own process (CTest label "memory"); the ones that drive the
+# finished program from outside add nothing there but time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --test
 export QT_QPA_PLATFORM=offscreen
 
-for preset in default asan; do
-    echo "== $preset build =="
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset"
-    ctest --preset "$preset"
-done
+echo "== default build =="
+cmake --preset default >/dev/null
+cmake --build --preset default
+ctest --preset default
+
+echo "== asan build =="
+cmake --preset asan >/dev/null
+cmake --build --preset asan --target tessel_tests tst_faults
+ctest --preset asan
