@@ -44,6 +44,9 @@ ConversionRun::ConversionRun(const QString &encoder, const QString &folder,
 
 ConversionRun::~ConversionRun()
 {
+    // Whoever listens may be going too: the clip stopped here still has its
+    // file removed, but nothing is signalled on the way out.
+    blockSignals(true);
     stop();
     // The members its signals reach are going: it must not signal on its way out.
     if (process)

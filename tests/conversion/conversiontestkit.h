@@ -47,6 +47,17 @@ public:
     }
     bool has(const QString &name) const { return QFileInfo::exists(dir.filePath(name)); }
 
+    // What the stand-in encoder writes for a clip of this folder.
+    QByteArray standInOutput(const QString &clipName) const
+    {
+        return "converted from " + filePath(clipName).toUtf8() + '\n';
+    }
+    // Hidden files: the encoder's own, which no run may leave behind.
+    QStringList hiddenFiles() const
+    {
+        return QDir(dir.path()).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden);
+    }
+
 private:
     QTemporaryDir dir;
 };
@@ -266,3 +277,45 @@ inline void makeOld(const QString &path, const QDateTime &when)
         !file.setFileTime(when, QFileDevice::FileModificationTime))
         qFatal("cannot set the time of %s", qPrintable(path));
 }
+
+// A clip for the stand-in encoder: its name and its script.
+struct Clip
+{
+    QString name;
+    QByteArray script;
+};
+
+// What the user saw of a run through the window.
+struct RunSeen
+{
+    bool timedOut = false;
+    QList<Row> rows;
+    QList<SeenBox> boxes;
+};
+
+// The arrangement most conversion tests share: a folder of clips for the
+// stand-in encoder, its log, and the window pointed at both.
+class StandInRun
+{
+public:
+    explicit StandInRun(const QList<Clip> &clipList = {})
+    {
+        for (const Clip &clip : clipList)
+            clips.add(clip.name, clip.script);
+        ui.window.setEncoderPath(QStringLiteral(STANDIN_ENCODER));
+        ui.folderField->setText(clips.path());
+    }
+
+    // Presses Process and returns once the run is over; every box is answered
+    // with its first button.
+    RunSeen run(int timeoutMs = 20000)
+    {
+        ModalWatcher watcher;
+        const LoopRun loop = pressProcess(ui, timeoutMs);
+        return {loop.timedOut, ui.rows(), watcher.boxes};
+    }
+
+    ClipFolder clips;
+    StandInLog log;
+    WindowUnderTest ui;
+};

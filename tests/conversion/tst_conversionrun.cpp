@@ -1,19 +1,20 @@
 // The conversion run driven through the window, with the stand-in encoder
 // (standinencoder.cpp) in place of FFmpeg.
 #include "support/testregistry.h"
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFileDialog>
-#include <QHostAddress>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
+#include <QThread>
 
 #include "conversion/conversionreport.h"
+#include "conversion/conversionrun.h"
 #include "conversion/conversiontestkit.h"
+#include "support/cannedhttpserver.h"
 #include "support/isolatedsettings.h"
 #include "support/modalwatcher.h"
 
@@ -22,44 +23,40 @@ const QString standIn = QStringLiteral(STANDIN_ENCODER);
 const QDateTime shotAt(QDate(2019, 5, 4), QTime(12, 30, 15), Qt::UTC);
 const QDateTime longAgo(QDate(2020, 1, 2), QTime(3, 4, 5), Qt::UTC);
 
-QString quoted(const QString &text)
+// How a clip's conversion ended, in a word or two.
+QString describe(const EncoderOutcome &outcome)
 {
-    return QLatin1Char('"') + text + QLatin1Char('"');
+    switch (outcome.end) {
+    case EncoderOutcome::End::Succeeded:
+        return QStringLiteral("converted");
+    case EncoderOutcome::End::ExitedWithError:
+        return QStringLiteral("exit %1").arg(outcome.exitCode);
+    case EncoderOutcome::End::Crashed:
+        return QStringLiteral("crashed");
+    case EncoderOutcome::End::CouldNotStart:
+        return QStringLiteral("not started");
+    case EncoderOutcome::End::Stopped:
+        return QStringLiteral("stopped");
+    case EncoderOutcome::End::SourceChanged:
+        return QStringLiteral("source changed");
+    case EncoderOutcome::End::NameTaken:
+        return QStringLiteral("name taken");
+    case EncoderOutcome::End::NotPlaced:
+        return QStringLiteral("not placed");
+    }
+    return QStringLiteral("unknown");
 }
 
-// An HTTP server on the loopback that answers every request with `body`
-// after `delayMs`.
-class SlowServer : public QObject
+// The value that follows `option` in an argument list.
+QString optionValue(const QStringList &arguments, const QString &option)
 {
-public:
-    SlowServer(QByteArray body, int delayMs) : body(std::move(body)), delayMs(delayMs)
-    {
-        if (!server.listen(QHostAddress::LocalHost))
-            qFatal("cannot listen on the loopback");
-        connect(&server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *socket = server.nextPendingConnection()) {
-                QTimer::singleShot(this->delayMs, socket, [this, socket] {
-                    socket->write(
-                        "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
-                        QByteArray::number(this->body.size()) + "\r\nConnection: close\r\n\r\n" +
-                        this->body);
-                    socket->disconnectFromHost();
-                });
-            }
-        });
-    }
-    QString url() const
-    {
-        return QStringLiteral("http://127.0.0.1:%1/Tessel/current_tessel.txt")
-            .arg(server.serverPort());
-    }
-
-private:
-    QTcpServer server;
-    QByteArray body;
-    int delayMs;
-};
+    const int at = arguments.indexOf(option);
+    return at < 0 ? QString() : arguments.value(at + 1);
+}
 } // namespace
+
+enum class StopAt { Never, AfterFirstExit, DestroyedDuringFirst };
+Q_DECLARE_METATYPE(StopAt)
 
 class ConversionRunTest : public QObject
 {
@@ -78,10 +75,11 @@ private slots:
     void outcomes();
     void finalCount_data();
     void finalCount();
+    void runSignals_data();
+    void runSignals();
     void progressWhileRunning();
     void runningRowInView_data();
     void runningRowInView();
-    void processObjectsReleased();
     void longRowsScrollAfterRun();
     void chattyEncoder_data();
     void chattyEncoder();
@@ -119,41 +117,33 @@ void ConversionRunTest::earlyMessages()
     QFETCH(QString, message);
     QFETCH(bool, listCleared);
 
-    ClipFolder clips;
-    clips.add(QStringLiteral("notes.txt"), "ok");
-    clips.add(QStringLiteral("clip.mp4"), "ok");
-    clips.addFolder(QStringLiteral("clip.avi"));
+    StandInRun run({{QStringLiteral("notes.txt"), "ok"}, {QStringLiteral("clip.mp4"), "ok"}});
+    run.clips.addFolder(QStringLiteral("clip.avi"));
     const QMap<QString, QString> folders{
         {QStringLiteral("empty"), QString()},
         {QStringLiteral("blanks"), QStringLiteral("   ")},
-        {QStringLiteral("missing"), clips.filePath(QStringLiteral("gone"))},
-        {QStringLiteral("file"), clips.filePath(QStringLiteral("notes.txt"))},
-        {QStringLiteral("noClips"), clips.path()},
+        {QStringLiteral("missing"), run.clips.filePath(QStringLiteral("gone"))},
+        {QStringLiteral("file"), run.clips.filePath(QStringLiteral("notes.txt"))},
+        {QStringLiteral("noClips"), run.clips.path()},
     };
     const QString folder = folders.value(folderKind);
+    run.ui.folderField->setText(folder);
+    run.ui.list->addItem(QStringLiteral("earlier row"));
 
-    StandInLog log;
-    WindowUnderTest ui;
-    ui.window.setEncoderPath(standIn);
-    ui.folderField->setText(folder);
-    ui.list->addItem(QStringLiteral("earlier row"));
-    ModalWatcher watcher;
+    const RunSeen seen = run.run();
 
-    const LoopRun run = pressProcess(ui);
-
-    QVERIFY(!run.timedOut);
-    QCOMPARE(watcher.boxes.size(), 1);
-    const SeenBox box = watcher.boxes.first();
+    QVERIFY(!seen.timedOut);
+    QCOMPARE(seen.boxes.size(), 1);
+    const SeenBox box = seen.boxes.first();
     QCOMPARE(box.title, QStringLiteral("Warning"));
     QCOMPARE(box.text, message.contains(QLatin1String("%1")) ? message.arg(folder) : message);
     QCOMPARE(box.icon, QMessageBox::Warning);
     QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
     QVERIFY(box.hasParent);
-    QCOMPARE(ui.list->count(), listCleared ? 0 : 1);
-    QVERIFY(log.starts().isEmpty());
-    QVERIFY(ui.processButton->isEnabled());
+    QCOMPARE(seen.rows.size(), listCleared ? 0 : 1);
+    QVERIFY(run.log.starts().isEmpty());
+    QVERIFY(run.ui.processButton->isEnabled());
 }
-
 void ConversionRunTest::encoderCommandLine_data()
 {
     QTest::addColumn<QString>("sourceName");
@@ -177,56 +167,38 @@ void ConversionRunTest::encoderCommandLine()
     QFETCH(QString, folderSuffix);
     QFETCH(QString, outputName);
 
-    ClipFolder clips;
-    makeOld(clips.add(sourceName, "ok"), shotAt);
-    const QString folder = clips.path() + folderSuffix;
-    const QString source = folder + QLatin1Char('/') + sourceName;
-    const QString output = folder + QLatin1Char('/') + outputName;
+    StandInRun run({{sourceName, "ok"}});
+    makeOld(run.clips.filePath(sourceName), shotAt);
+    run.ui.folderField->setText(run.clips.path() + folderSuffix);
 
-    StandInLog log;
-    WindowUnderTest ui;
-    ui.window.setEncoderPath(standIn);
-    ui.folderField->setText(folder);
-    ModalWatcher watcher;
-    DebugCapture debug;
+    QVERIFY(!run.run().timedOut);
 
-    QVERIFY(!pressProcess(ui).timedOut);
-
-    // The encoder writes a hidden file of its own beside the clip, which
-    // takes the MP4's name once whole.
-    QCOMPARE(log.starts().size(), 1);
-    const QStringList started = log.starts().first();
-    const QStringList expected{QStringLiteral("-y"),
-                               QStringLiteral("-i"),
-                               source,
-                               QStringLiteral("-vcodec"),
-                               QStringLiteral("copy"),
-                               QStringLiteral("-acodec"),
-                               QStringLiteral("mp3"),
-                               QStringLiteral("-metadata"),
-                               QStringLiteral("creation_time=2019-05-04T12:30:15.000Z"),
-                               started.last()};
-    QCOMPARE(started, expected);
-    const QFileInfo written(started.last());
-    QCOMPARE(written.path(), QFileInfo(source).path());
+    // What the encoder was handed: the clip, the video copied, the sound to
+    // MP3, the clip's date inside the MP4, and a hidden file of its own beside
+    // the clip, which takes the MP4's name once whole.
+    QCOMPARE(run.log.starts().size(), 1);
+    const QStringList received = run.log.starts().first();
+    QCOMPARE(QFileInfo(optionValue(received, QStringLiteral("-i"))).canonicalFilePath(),
+             QFileInfo(run.clips.filePath(sourceName)).canonicalFilePath());
+    QCOMPARE(optionValue(received, QStringLiteral("-vcodec")), QStringLiteral("copy"));
+    QCOMPARE(optionValue(received, QStringLiteral("-acodec")), QStringLiteral("mp3"));
+    QCOMPARE(optionValue(received, QStringLiteral("-metadata")),
+             QStringLiteral("creation_time=2019-05-04T12:30:15.000Z"));
+    const QFileInfo written(received.last());
+    QCOMPARE(written.absoluteDir(), QDir(run.clips.path()));
     QVERIFY2(written.fileName().startsWith(QLatin1Char('.')) &&
-                 written.fileName().endsWith(QLatin1String(".mp4")) && written != QFileInfo(output),
+                 written.fileName().endsWith(QLatin1String(".mp4")),
              qPrintable(written.fileName()));
-    QStringList quotedArguments;
-    for (const QString &argument : expected)
-        quotedArguments << quoted(argument);
-    QCOMPARE(debug.messages,
-             (QStringList{quoted(standIn), QStringLiteral("QList(") +
-                                               quotedArguments.join(QStringLiteral(", ")) +
-                                               QLatin1Char(')')}));
-    QCOMPARE(clips.read(outputName), "converted from " + source.toUtf8() + '\n');
-    QStringList left = QDir(clips.path()).entryList(QDir::Files | QDir::Hidden);
+    QCOMPARE(
+        run.clips.read(outputName),
+        run.clips.standInOutput(sourceName)
+            .replace(run.clips.path().toUtf8(), run.clips.path().toUtf8() + folderSuffix.toUtf8()));
+    QStringList left = QDir(run.clips.path()).entryList(QDir::Files | QDir::Hidden);
     left.sort();
     QStringList expectedLeft{outputName, sourceName};
     expectedLeft.sort();
     QCOMPARE(left, expectedLeft);
 }
-
 void ConversionRunTest::runOrder_data()
 {
     QTest::addColumn<QStringList>("names");
@@ -250,22 +222,15 @@ void ConversionRunTest::runOrder()
     QFETCH(QString, outputName);
     QFETCH(QString, lastWriter);
 
-    ClipFolder clips;
+    StandInRun run;
     for (const QString &name : names)
-        clips.add(name, "ok");
-    StandInLog log;
-    WindowUnderTest ui;
-    ui.window.setEncoderPath(standIn);
-    ui.folderField->setText(clips.path());
-    ModalWatcher watcher;
+        run.clips.add(name, "ok");
 
-    QVERIFY(!pressProcess(ui).timedOut);
+    QVERIFY(!run.run().timedOut);
 
-    QCOMPARE(log.startedNames(), expectedOrder);
-    QCOMPARE(clips.read(outputName),
-             "converted from " + clips.filePath(lastWriter).toUtf8() + '\n');
+    QCOMPARE(run.log.startedNames(), expectedOrder);
+    QCOMPARE(run.clips.read(outputName), run.clips.standInOutput(lastWriter));
 }
-
 void ConversionRunTest::sameOutputName_data()
 {
     QTest::addColumn<QStringList>("names");
@@ -278,31 +243,26 @@ void ConversionRunTest::sameOutputName()
     // The later clip must not replace the MP4 the earlier one made: a user who
     // trusts the count and deletes the clips would lose one.
     QFETCH(QStringList, names);
-    ClipFolder clips;
+    StandInRun run;
     for (const QString &name : names)
-        clips.add(name, "ok");
-    StandInLog log;
-    WindowUnderTest ui;
-    ui.window.setEncoderPath(standIn);
-    ui.folderField->setText(clips.path());
-    ModalWatcher watcher;
+        run.clips.add(name, "ok");
 
-    QVERIFY(!pressProcess(ui).timedOut);
+    const RunSeen seen = run.run();
 
-    QCOMPARE(log.startedNames().size(), 1);
-    const QString first = log.startedNames().first();
+    QVERIFY(!seen.timedOut);
+    QCOMPARE(run.log.startedNames().size(), 1);
+    const QString first = run.log.startedNames().first();
     const QString second = names.value(1 - names.indexOf(first));
     const QString output = first.toLower().section(QLatin1Char('.'), 0, 0) + QStringLiteral(".mp4");
-    QCOMPARE(ui.rows(), (QList<Row>{{first + QStringLiteral(" converted to ") + output, lightGreen},
+    QCOMPARE(seen.rows, (QList<Row>{{first + QStringLiteral(" converted to ") + output, lightGreen},
                                     {second + QStringLiteral(" was not converted: ") + first +
                                          QStringLiteral(" already made ") + output,
                                      lightRed}}));
-    QCOMPARE(watcher.boxes.value(0).text, QStringLiteral("1 file converted. 1 file failed."));
-    QCOMPARE(clips.read(output), "converted from " + clips.filePath(first).toUtf8() + '\n');
+    QCOMPARE(seen.boxes.value(0).text, QStringLiteral("1 file converted. 1 file failed."));
+    QCOMPARE(run.clips.read(output), run.clips.standInOutput(first));
     for (const QString &name : names)
-        QCOMPARE(clips.read(name), QByteArray("ok"));
+        QCOMPARE(run.clips.read(name), QByteArray("ok"));
 }
-
 void ConversionRunTest::outcomes_data()
 {
     QTest::addColumn<QString>("sourceName");
@@ -374,7 +334,8 @@ void ConversionRunTest::outcomes()
     QFETCH(QString, outputAfter);
     QFETCH(QString, message);
 
-    ClipFolder clips;
+    StandInRun run;
+    ClipFolder &clips = run.clips;
     const QString outputName =
         sourceName.toLower().replace(QStringLiteral(".mts"), QStringLiteral(".mp4"));
     if (script.isNull()) {
@@ -386,25 +347,18 @@ void ConversionRunTest::outcomes()
         makeOld(clips.add(outputName, existingOutput), longAgo);
 
     ClipFolder tools;
-    QString encoderPath = standIn;
     if (encoder == QLatin1String("missing"))
-        encoderPath = tools.filePath(QStringLiteral("no-such-encoder"));
+        run.ui.window.setEncoderPath(tools.filePath(QStringLiteral("no-such-encoder")));
     else if (encoder == QLatin1String("notExecutable"))
-        encoderPath = tools.add(QStringLiteral("encoder"), "#!/bin/sh\nexit 0\n");
+        run.ui.window.setEncoderPath(tools.add(QStringLiteral("encoder"), "#!/bin/sh\nexit 0\n"));
 
-    StandInLog log;
-    WindowUnderTest ui;
-    ui.window.setEncoderPath(encoderPath);
-    ui.folderField->setText(clips.path());
-    ModalWatcher watcher;
+    const RunSeen seen = run.run(5000);
 
-    const LoopRun run = pressProcess(ui, 5000);
-
-    QVERIFY2(!run.timedOut, "the run stalled");
-    QCOMPARE(ui.rows(), (QList<Row>{{row, converted ? lightGreen : lightRed}}));
-    QCOMPARE(watcher.boxes.size(), 1);
-    QCOMPARE(watcher.boxes.first().text, message);
-    QCOMPARE(watcher.boxes.first().title, QStringLiteral("Warning"));
+    QVERIFY2(!seen.timedOut, "the run stalled");
+    QCOMPARE(seen.rows, (QList<Row>{{row, converted ? lightGreen : lightRed}}));
+    QCOMPARE(seen.boxes.size(), 1);
+    QCOMPARE(seen.boxes.first().text, message);
+    QCOMPARE(seen.boxes.first().title, QStringLiteral("Warning"));
 
     const QString output = clips.filePath(outputName);
     if (outputAfter == QLatin1String("absent")) {
@@ -413,14 +367,11 @@ void ConversionRunTest::outcomes()
         QCOMPARE(clips.read(outputName), existingOutput);
         QCOMPARE(QFileInfo(output).lastModified(), longAgo);
     } else {
-        QCOMPARE(clips.read(outputName),
-                 "converted from " + clips.filePath(sourceName).toUtf8() + '\n');
+        QCOMPARE(clips.read(outputName), clips.standInOutput(sourceName));
         QCOMPARE(QFileInfo(output).lastModified(), shotAt);
     }
-    QVERIFY2(QDir(clips.path()).entryList({".*"}, QDir::Files | QDir::Hidden).isEmpty(),
-             "the encoder's own file was left behind");
+    QVERIFY2(clips.hiddenFiles().isEmpty(), "the encoder's own file was left behind");
 }
-
 void ConversionRunTest::finalCount_data()
 {
     QTest::addColumn<QByteArrayList>("scripts");
@@ -441,20 +392,16 @@ void ConversionRunTest::finalCount()
     QFETCH(QByteArrayList, scripts);
     QFETCH(QString, message);
 
-    ClipFolder clips;
+    StandInRun run;
     for (int i = 0; i < scripts.size(); ++i)
-        clips.add(QStringLiteral("clip%1.mts").arg(i), scripts.at(i));
-    StandInLog log;
-    WindowUnderTest ui;
-    ui.window.setEncoderPath(standIn);
-    ui.folderField->setText(clips.path());
-    ModalWatcher watcher;
+        run.clips.add(QStringLiteral("clip%1.mts").arg(i), scripts.at(i));
 
-    QVERIFY(!pressProcess(ui).timedOut);
+    const RunSeen seen = run.run();
 
-    QCOMPARE(log.starts().size(), scripts.size());
-    QCOMPARE(watcher.boxes.size(), 1);
-    const SeenBox box = watcher.boxes.first();
+    QVERIFY(!seen.timedOut);
+    QCOMPARE(run.log.starts().size(), scripts.size());
+    QCOMPARE(seen.boxes.size(), 1);
+    const SeenBox box = seen.boxes.first();
     QCOMPARE(box.text, message);
     QCOMPARE(box.title, QStringLiteral("Warning"));
     QCOMPARE(box.icon, QMessageBox::Warning);
@@ -462,16 +409,136 @@ void ConversionRunTest::finalCount()
     QVERIFY(box.hasParent);
 }
 
+// ConversionRun on its own: each clip gets one clipStarted and later one
+// clipFinished, in clip order; finished() comes once, last, and not after a
+// stop; stop() after the encoder already exited keeps that outcome; nothing
+// is signalled while the run is destroyed; at most one encoder process at a
+// time, none left at the end.
+void ConversionRunTest::runSignals_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QByteArrayList>("scripts");
+    QTest::addColumn<bool>("encoderThere");
+    QTest::addColumn<StopAt>("stopAt");
+    QTest::addColumn<QStringList>("outcomes"); // of the clips that finished, in order
+    QTest::addColumn<int>("runFinished");
+
+    const QStringList abc{"a.mts", "b.mts", "c.mts"};
+    QTest::newRow("all converted")
+        << abc << QByteArrayList{"ok", "ok", "ok"} << true << StopAt::Never
+        << QStringList{"converted", "converted", "converted"} << 1;
+    QTest::newRow("failures do not end the run")
+        << abc << QByteArrayList{"exit 3", "crash", "ok"} << true << StopAt::Never
+        << QStringList{"exit 3", "crashed", "converted"} << 1;
+    QTest::newRow("second clip would make the same MP4")
+        << QStringList{"A.MTS", "a.mts"} << QByteArrayList{"ok", "ok"} << true << StopAt::Never
+        << QStringList{"converted", "name taken"} << 1;
+    QTest::newRow("no encoder") << abc << QByteArrayList{"ok", "ok", "ok"} << false << StopAt::Never
+                                << QStringList{"not started", "not started", "not started"} << 1;
+    QTest::newRow("stop after the encoder exited")
+        << abc << QByteArrayList{"sleep 300 ok", "ok", "ok"} << true << StopAt::AfterFirstExit
+        << QStringList{"converted"} << 0;
+    QTest::newRow("destroyed while converting")
+        << abc << QByteArrayList{"sleep 20000 ok", "ok", "ok"} << true
+        << StopAt::DestroyedDuringFirst << QStringList{} << 0;
+}
+
+void ConversionRunTest::runSignals()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QByteArrayList, scripts);
+    QFETCH(bool, encoderThere);
+    QFETCH(StopAt, stopAt);
+    QFETCH(QStringList, outcomes);
+    QFETCH(int, runFinished);
+
+    ClipFolder clips;
+    for (int i = 0; i < names.size(); ++i)
+        clips.add(names.at(i), scripts.at(i));
+    StandInLog log;
+    auto run = std::make_unique<ConversionRun>(
+        encoderThere ? standIn : clips.filePath(QStringLiteral("no-encoder")), clips.path(), names);
+    QSignalSpy started(run.get(), &ConversionRun::clipStarted);
+    QSignalSpy finishedClips(run.get(), &ConversionRun::clipFinished);
+    QSignalSpy finished(run.get(), &ConversionRun::finished);
+    QStringList order;
+    int mostEncoders = 0;
+    const auto note = [&](const QString &event) {
+        order << (run ? event : event + QStringLiteral(" while destroyed"));
+        if (run)
+            mostEncoders = std::max(mostEncoders, int(run->findChildren<QProcess *>().size()));
+    };
+    connect(run.get(), &ConversionRun::clipStarted, this,
+            [&](int index) { note(QStringLiteral("start %1").arg(index)); });
+    connect(run.get(), &ConversionRun::clipFinished, this,
+            [&](int index) { note(QStringLiteral("end %1").arg(index)); });
+    connect(run.get(), &ConversionRun::finished, this, [&] { note(QStringLiteral("finished")); });
+
+    run->start();
+    if (stopAt == StopAt::AfterFirstExit) {
+        // The first encoder is running; then it exits, and the run has not
+        // yet heard of it: no event is handled while this waits.
+        QProcess *encoder = run->findChild<QProcess *>();
+        QVERIFY(encoder);
+        QTRY_COMPARE(encoder->state(), QProcess::Running);
+        const QString stat = QStringLiteral("/proc/%1/stat").arg(encoder->processId());
+        QDeadlineTimer deadline(10000);
+        const auto exited = [&] {
+            QFile file(stat);
+            return file.open(QIODevice::ReadOnly) && file.readAll().split(' ').value(2) == "Z";
+        };
+        while (!exited() && !deadline.hasExpired())
+            QThread::msleep(2);
+        QVERIFY2(exited(), "the encoder did not exit");
+        run->stop();
+        QTRY_COMPARE(finishedClips.size(), 1);
+    } else if (stopAt == StopAt::DestroyedDuringFirst) {
+        QTRY_COMPARE(log.starts().size(), 1);
+        const int signalsBefore = order.size();
+        run.reset();
+        QCoreApplication::processEvents();
+        QCOMPARE(order.mid(signalsBefore), QStringList());
+        QCOMPARE(log.stopRequests(), QStringList{clips.filePath(names.first())});
+    } else {
+        QVERIFY(finished.wait(10000));
+    }
+
+    for (int i = 0; i < started.size(); ++i) {
+        QCOMPARE(started.at(i).value(0).toInt(), i);
+        QCOMPARE(started.at(i).value(1).toString(), names.value(i));
+    }
+    QCOMPARE(finishedClips.size(), outcomes.size());
+    QStringList seenOutcomes;
+    for (int i = 0; i < finishedClips.size(); ++i) {
+        QCOMPARE(finishedClips.at(i).value(0).toInt(), i);
+        QCOMPARE(finishedClips.at(i).value(1).toString(), names.value(i));
+        seenOutcomes << describe(finishedClips.at(i).value(3).value<EncoderOutcome>());
+        // A clip ends after it started.
+        QVERIFY2(order.indexOf(QStringLiteral("start %1").arg(i)) <
+                     order.indexOf(QStringLiteral("end %1").arg(i)),
+                 qPrintable(order.join(QLatin1String(", "))));
+    }
+    QCOMPARE(seenOutcomes, outcomes);
+    QCOMPARE(finished.size(), runFinished);
+    if (runFinished)
+        QCOMPARE(order.constLast(), QStringLiteral("finished"));
+    if (stopAt == StopAt::Never)
+        QCOMPARE(started.size(), names.size());
+    else
+        QCOMPARE(started.size(), 1);
+    QVERIFY2(mostEncoders <= 1, "more than one encoder process at a time");
+    if (stopAt == StopAt::Never)
+        QVERIFY(run->findChildren<QProcess *>().isEmpty());
+    QVERIFY2(clips.hiddenFiles().isEmpty(), "the encoder's own file was left behind");
+}
 void ConversionRunTest::progressWhileRunning()
 {
-    ClipFolder clips;
+    StandInRun setup;
+    const ClipFolder &clips = setup.clips;
+    WindowUnderTest &ui = setup.ui;
     // Scripts of equal length: each clip weighs half the run.
     clips.add(QStringLiteral("a.mts"), "progress 600 ok ");
     clips.add(QStringLiteral("b.mts"), "sleep 400 exit 5");
-    StandInLog log;
-    WindowUnderTest ui;
-    ui.window.setEncoderPath(standIn);
-    ui.folderField->setText(clips.path());
 
     QList<QList<Row>> seen;
     QStringList titles;
@@ -555,13 +622,11 @@ void ConversionRunTest::runningRowInView_data()
 void ConversionRunTest::runningRowInView()
 {
     QFETCH(bool, userScrollsAway);
-    ClipFolder clips;
+    StandInRun setup;
+    const ClipFolder &clips = setup.clips;
+    WindowUnderTest &ui = setup.ui;
     for (int i = 0; i < 40; ++i)
         clips.add(QStringLiteral("clip%1.mts").arg(i, 2, 10, QLatin1Char('0')), "sleep 5 ok");
-    StandInLog log;
-    WindowUnderTest ui;
-    ui.window.setEncoderPath(standIn);
-    ui.folderField->setText(clips.path());
     ui.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&ui.window));
     ModalWatcher watcher;
@@ -593,45 +658,16 @@ void ConversionRunTest::runningRowInView()
     }
 }
 
-void ConversionRunTest::processObjectsReleased()
-{
-    ClipFolder clips;
-    for (const char *name : {"a.mts", "b.mts", "c.mts"})
-        clips.add(QString::fromLatin1(name), "sleep 60 ok");
-    StandInLog log;
-    WindowUnderTest ui;
-    ui.window.setEncoderPath(standIn);
-    ui.folderField->setText(clips.path());
-    ModalWatcher watcher;
-    int mostAlive = 0;
-    bool sawRunning = false;
-    const Sampler sampler([&] {
-        const QList<QProcess *> processes = ui.window.findChildren<QProcess *>();
-        mostAlive = std::max(mostAlive, int(processes.size()));
-        for (const QProcess *process : processes)
-            sawRunning = sawRunning || process->state() == QProcess::Running;
-    });
-
-    QVERIFY(!pressProcess(ui).timedOut);
-
-    QCOMPARE(log.starts().size(), 3);
-    QVERIFY2(sawRunning, "the sampler never saw the encoder run");
-    QCOMPARE(mostAlive, 1);
-    QVERIFY(ui.window.findChildren<QProcess *>().isEmpty());
-}
-
 void ConversionRunTest::longRowsScrollAfterRun()
 {
     // Wider than the list: once the run is over, the list can be scrolled to
     // the reason at the end of the row.
     const QString longName = QString(80, QLatin1Char('x')) + QStringLiteral(".mts");
-    ClipFolder clips;
+    StandInRun setup;
+    const ClipFolder &clips = setup.clips;
+    WindowUnderTest &ui = setup.ui;
     clips.add(QStringLiteral("a.mts"), "ok");
     clips.add(longName, "exit 1");
-    StandInLog log;
-    WindowUnderTest ui;
-    ui.window.setEncoderPath(standIn);
-    ui.folderField->setText(clips.path());
     ui.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&ui.window));
     ModalWatcher watcher;
@@ -657,13 +693,11 @@ void ConversionRunTest::chattyEncoder()
 {
     QFETCH(QByteArray, script);
 
-    ClipFolder clips;
+    StandInRun setup;
+    const ClipFolder &clips = setup.clips;
+    WindowUnderTest &ui = setup.ui;
     clips.add(QStringLiteral("a.mts"), script);
     clips.add(QStringLiteral("b.mts"), "ok");
-    StandInLog log;
-    WindowUnderTest ui;
-    ui.window.setEncoderPath(standIn);
-    ui.folderField->setText(clips.path());
     ModalWatcher watcher;
     qint64 mostBuffered = 0;
     const Sampler sampler([&] {
@@ -683,16 +717,15 @@ void ConversionRunTest::chattyEncoder()
 
 void ConversionRunTest::folderChosenDuringRun()
 {
-    ClipFolder clips;
+    StandInRun setup;
+    const ClipFolder &clips = setup.clips;
+    const StandInLog &log = setup.log;
+    WindowUnderTest &ui = setup.ui;
     clips.add(QStringLiteral("a.mts"), "sleep 200 ok");
     clips.add(QStringLiteral("b.mts"), "ok");
     ClipFolder other;
     other.add(QStringLiteral("z.mts"), "ok");
 
-    StandInLog log;
-    WindowUnderTest ui;
-    ui.window.setEncoderPath(standIn);
-    ui.folderField->setText(clips.path());
     isolatedSettings.storeFolder(other.path());
 
     // The folder dialog is answered with the other folder, the count box with OK.
@@ -792,8 +825,7 @@ void ConversionRunTest::boxOpenedDuringRun()
 
     QVERIFY2(!run.timedOut, "the run stalled");
     QVERIFY2(clips.has(QStringLiteral("a.mp4")), "the finished MP4 was not kept");
-    QCOMPARE(clips.read(QStringLiteral("a.mp4")),
-             "converted from " + clips.filePath(QStringLiteral("a.mts")).toUtf8() + '\n');
+    QCOMPARE(clips.read(QStringLiteral("a.mp4")), clips.standInOutput(QStringLiteral("a.mts")));
     if (closeUnderBox) {
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(log.stopRequests(), QStringList{clips.filePath(QStringLiteral("b.mts"))});
@@ -805,22 +837,23 @@ void ConversionRunTest::boxOpenedDuringRun()
         QCOMPARE(shown.boxes.size(), 2);
         QCOMPARE(shown.boxes.last().text, QStringLiteral("2 files converted."));
     }
-    QVERIFY2(QDir(clips.path()).entryList({".*"}, QDir::Files | QDir::Hidden).isEmpty(),
-             "the encoder's own file was left behind");
+    QVERIFY2(clips.hiddenFiles().isEmpty(), "the encoder's own file was left behind");
 }
 
 void ConversionRunTest::runInsideWait()
 {
     // A conversion started while an update check waits runs each encoder to
     // its end, one after the other; the check then gets its answer.
-    ClipFolder clips;
+    StandInRun setup;
+    const ClipFolder &clips = setup.clips;
+    const StandInLog &log = setup.log;
+    WindowUnderTest &ui = setup.ui;
     clips.add(QStringLiteral("a.mts"), "sleep 100 ok");
     clips.add(QStringLiteral("b.mts"), "sleep 100 ok");
-    SlowServer server("406", 1500);
-    StandInLog log;
-    WindowUnderTest ui;
-    ui.window.setEncoderPath(standIn);
-    ui.folderField->setText(clips.path());
+    CannedHttpServer server;
+    server.serve(QStringLiteral("/Tessel/current_tessel.txt"),
+                 CannedHttpServer::response(200, "406"));
+    server.setAnswerDelay(1500);
 
     QByteArray fetched;
     bool fetchReturned = false;
@@ -834,7 +867,10 @@ void ConversionRunTest::runInsideWait()
     const LoopRun run = runApplicationLoop(
         [&] {
             QTimer::singleShot(50, ui.processButton, &QPushButton::click);
-            fetched = ui.window.fetchUrl(server.url()).body;
+            fetched = ui.window
+                          .fetchUrl(server.baseUrl().toString() +
+                                    QStringLiteral("/Tessel/current_tessel.txt"))
+                          .body;
             fetchReturned = true;
             QCoreApplication::exit(processReturned);
         },

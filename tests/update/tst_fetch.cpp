@@ -3,7 +3,7 @@
 
 #include <QNetworkProxy>
 
-#include "cannedhttpserver.h"
+#include "support/cannedhttpserver.h"
 #include "mainwindow/tesselmainwindow.h"
 #include "support/isolatedsettings.h"
 

@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 
-#include "cannedhttpserver.h"
+#include "support/cannedhttpserver.h"
 #include "mainwindow/localwait.h"
 #include "mainwindow/tesselmainwindow.h"
 #include "support/isolatedsettings.h"
