@@ -18,6 +18,7 @@
 
 #include "mainwindow/tesselmainwindow.h"
 #include "support/modalwatcher.h"
+#include "support/windowdriver.h"
 
 // Shared pieces of the conversion tests: a folder of clips, the stand-in
 // encoder's log, the window's widgets, and a way to run the application's
@@ -130,59 +131,6 @@ private:
     }
 
     QTemporaryDir dir;
-};
-
-struct Row
-{
-    QString text;
-    QColor background;
-    bool operator==(const Row &other) const
-    {
-        return text == other.text && background == other.background;
-    }
-};
-
-inline QDebug operator<<(QDebug debug, const Row &row)
-{
-    QDebugStateSaver saver(debug);
-    debug.nospace() << "Row(" << row.text << ", " << row.background.name() << ")";
-    return debug;
-}
-
-inline const QColor lightRed{QStringLiteral("#F4ABAB")};
-inline const QColor lightGreen{QStringLiteral("#D6FCD4")};
-
-// The main window and the widgets a user works with.
-class WindowUnderTest
-{
-public:
-    WindowUnderTest()
-        : folderField(window.findChild<QLineEdit *>(QStringLiteral("lineEdit"))),
-          processButton(window.findChild<QPushButton *>(QStringLiteral("pushButton_Process"))),
-          closeButton(window.findChild<QPushButton *>(QStringLiteral("pushButton_2"))),
-          list(window.findChild<QListWidget *>(QStringLiteral("listWidget")))
-    {
-        if (!folderField || !processButton || !closeButton || !list)
-            qFatal("the window lacks a widget the tests use");
-    }
-
-    QList<Row> rows() const
-    {
-        QList<Row> result;
-        for (int i = 0; i < list->count(); ++i) {
-            const QBrush background = list->item(i)->background();
-            // A plain row has no background of its own: an invalid colour.
-            result << Row{list->item(i)->text(),
-                          background.style() == Qt::NoBrush ? QColor() : background.color()};
-        }
-        return result;
-    }
-
-    tesselMainWindow window;
-    QLineEdit *const folderField;
-    QPushButton *const processButton;
-    QPushButton *const closeButton;
-    QListWidget *const list;
 };
 
 // Runs the application's own event loop (so that quitting behaves as in the

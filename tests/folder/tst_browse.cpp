@@ -3,7 +3,10 @@
 #include "mainwindow/tesselmainwindow.h"
 #include "support/isolatedsettings.h"
 #include "support/modalwatcher.h"
+#include "support/otheruser.h"
 #include "support/testregistry.h"
+#include "support/windowdriver.h"
+#include "support/workingfolder.h"
 
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -36,9 +39,9 @@ struct DialogSeen
 class User
 {
 public:
-    User(tesselMainWindow &window, QString pick) : window(window), pick(std::move(pick)) {}
+    User(WindowUnderTest &ui, QString pick) : ui(ui), pick(std::move(pick)) {}
 
-    void pressBrowse() { window.findChild<QPushButton *>("pushButton_browse")->click(); }
+    void pressBrowse() { ui.browseButton->click(); }
 
     QList<DialogSeen> dialogs;
     QList<SeenBox> boxes;
@@ -67,7 +70,7 @@ private:
         seen.fileMode = dialog->fileMode();
         seen.parent = dialog->parentWidget();
         seen.modal = dialog->isModal();
-        seen.rowsWhileOpen = window.findChild<QListWidget *>("listWidget")->count();
+        seen.rowsWhileOpen = ui.list->count();
         dialogs << seen;
 
         auto *buttons = dialog->findChild<QDialogButtonBox *>("buttonBox");
@@ -91,21 +94,12 @@ private:
         choose->click();
     }
 
-    tesselMainWindow &window;
+    WindowUnderTest &ui;
     const QString pick;
     ModalWatcher watcher{[this](QWidget *modal) {
         answer(modal);
     }};
 };
-
-static QStringList rowsOf(const tesselMainWindow &window)
-{
-    QStringList rows;
-    const auto *list = window.findChild<QListWidget *>("listWidget");
-    for (int row = 0; row < list->count(); ++row)
-        rows << list->item(row)->text();
-    return rows;
-}
 
 static QString noClipsText(const QString &folder)
 {
@@ -148,13 +142,12 @@ private slots:
 
 private:
     QString expand(QString text) const;
-    QStringList checkBoxes(const User &user, const tesselMainWindow &window) const;
+    QStringList checkBoxes(const User &user, const WindowUnderTest &ui) const;
 
     IsolatedSettings settings;
     QTemporaryDir home;
-    QTemporaryDir area;
+    WorkingFolder area;
     QString desktop;
-    QString startDirectory;
 };
 
 void tst_Browse::initTestCase()
@@ -173,7 +166,6 @@ void tst_Browse::initTestCase()
     QVERIFY(makeEntries(area.filePath("no clips"), {"notes.txt", "clip.mp4"}));
     QVERIFY(makeEntries(area.filePath("other"), {"z.mts"}));
     QVERIFY(makeEntries(area.filePath("Trip #1 50% ü 日本"), {"b.m2ts", "a.mts"}));
-    startDirectory = QDir::currentPath();
 }
 
 void tst_Browse::init()
@@ -183,7 +175,7 @@ void tst_Browse::init()
 
 void tst_Browse::cleanup()
 {
-    QDir::setCurrent(startDirectory);
+    area.leave();
 }
 
 // {area}, {desktop} and {<name>} for each folder made in initTestCase (and
@@ -199,7 +191,7 @@ QString tst_Browse::expand(QString text) const
 
 // The warning boxes shown, each as "title|icon|buttons|parent|text". Qt makes
 // the one OK the box's default, as it does for every box given NoButton.
-QStringList tst_Browse::checkBoxes(const User &user, const tesselMainWindow &window) const
+QStringList tst_Browse::checkBoxes(const User &user, const WindowUnderTest &ui) const
 {
     QStringList seen;
     for (int i = 0; i < user.boxes.size(); ++i) {
@@ -208,8 +200,8 @@ QStringList tst_Browse::checkBoxes(const User &user, const tesselMainWindow &win
                     (box.icon == QMessageBox::Warning ? QStringLiteral("warning icon")
                                                       : QStringLiteral("other icon")) +
                     QLatin1Char('|') + box.buttons.join(QLatin1Char(',')) + QLatin1Char('|') +
-                    (user.boxParents.at(i) == &window ? QStringLiteral("window")
-                                                      : QStringLiteral("other parent")) +
+                    (user.boxParents.at(i) == &ui.window ? QStringLiteral("window")
+                                                         : QStringLiteral("other parent")) +
                     QLatin1Char('|') + box.text;
     }
     return seen;
@@ -270,22 +262,21 @@ void tst_Browse::outcomes()
 
     if (!stored.isEmpty())
         settings.storeFolder(expand(stored));
-    tesselMainWindow window;
-    auto *lineEdit = window.findChild<QLineEdit *>("lineEdit");
-    lineEdit->setText(expand(field));
+    WindowUnderTest ui;
+    ui.folderField->setText(expand(field));
     // Rows of an earlier scan: gone whatever the outcome.
-    window.findChild<QListWidget *>("listWidget")->addItems({"earlier.mts", "older.m2ts"});
+    ui.list->addItems({"earlier.mts", "older.m2ts"});
 
-    User user(window, expand(pick));
+    User user(ui, expand(pick));
     user.pressBrowse();
 
     QVERIFY2(user.problem.isEmpty(), qPrintable(user.problem));
     QCOMPARE(user.dialogs.size(), 1);
     QCOMPARE(user.dialogs.constFirst().rowsWhileOpen, 0);
-    QCOMPARE(rowsOf(window), rows);
-    QCOMPARE(lineEdit->text(), expand(fieldAfter));
+    QCOMPARE(ui.rowTexts(), rows);
+    QCOMPARE(ui.folderField->text(), expand(fieldAfter));
     QCOMPARE(settings.storedFolder().toString(), expand(storedAfter));
-    QCOMPARE(checkBoxes(user, window), warningBox(expand(warning)));
+    QCOMPARE(checkBoxes(user, ui), warningBox(expand(warning)));
 }
 
 void tst_Browse::dialog_data()
@@ -316,10 +307,10 @@ void tst_Browse::dialog()
 
     if (!stored.isEmpty())
         settings.storeFolder(expand(stored));
-    tesselMainWindow window;
-    window.findChild<QLineEdit *>("lineEdit")->setText(expand(field));
+    WindowUnderTest ui;
+    ui.folderField->setText(expand(field));
 
-    User user(window, QString());
+    User user(ui, QString());
     user.pressBrowse();
 
     QVERIFY2(user.problem.isEmpty(), qPrintable(user.problem));
@@ -329,7 +320,7 @@ void tst_Browse::dialog()
     QCOMPARE(seen.startFolder, expand(startFolder));
     QCOMPARE(seen.options, QFileDialog::Options(QFileDialog::ShowDirsOnly));
     QCOMPARE(seen.fileMode, QFileDialog::Directory);
-    QCOMPARE(seen.parent, &window);
+    QCOMPARE(seen.parent, &ui.window);
     QVERIFY(seen.modal);
 }
 
@@ -344,25 +335,8 @@ void tst_Browse::badInput_data()
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<QString>("warning");
 
-    QTest::newRow("names people write")
-        << QStringList{"Ünïcødé 日本.MTS", "new\nline.mts", "my clip.MTS", "it's \"q\".mts",
-                       "100% done.mts",    "-dash.mts",     "#1 clip.mts", " lead.mts",
-                       "b.m2Ts",           "A.M2TS",        "notes.txt"}
-        << "{dir}"
-        << QStringList{" lead.mts",      "#1 clip.mts", "-dash.mts",     "100% done.mts",
-                       "it's \"q\".mts", "my clip.MTS", "new\nline.mts", "Ünïcødé 日本.MTS",
-                       "A.M2TS",         "b.m2Ts"}
-        << "";
-    QTest::newRow("groups by extension, each by name ignoring case")
-        << QStringList{"b.mts", "a.m2ts", "C.MTS"} << "{dir}"
-        << QStringList{"b.mts", "C.MTS", "a.m2ts"} << "";
-    QTest::newRow("mixed-case extensions")
-        << QStringList{"d.m2TS", "c.M2ts", "b.mTS", "a.Mts"} << "{dir}"
-        << QStringList{"a.Mts", "b.mTS", "c.M2ts", "d.m2TS"} << "";
-    QTest::newRow("sub-folder named like a clip listed")
-        << QStringList{"x.mts/", "sub/inner.mts"} << "{dir}" << QStringList{"x.mts"} << "";
-    QTest::newRow("hidden and lookalikes left out")
-        << QStringList{".y.mts", "clip.mts.bak", "a.mts"} << "{dir}" << QStringList{"a.mts"} << "";
+    // How names are picked and ordered is tst_folderscan's; here, what the
+    // window makes of the field and of the listing.
     QTest::newRow("only hidden and lookalikes") << QStringList{".y.mts", "clip.mts.bak"} << "{dir}"
                                                 << QStringList{} << noClipsText("{dir}");
     QTest::newRow("field names a file")
@@ -391,24 +365,23 @@ void tst_Browse::badInput()
     const QString base = area.filePath(QString::fromUtf8(QTest::currentDataTag()));
     const QString dir = base + QStringLiteral("/Trip #1 50% ü");
     QVERIFY(makeEntries(dir, entries));
-    QVERIFY(QDir::setCurrent(base));
+    QVERIFY(area.enter(base));
     field.replace(QStringLiteral("{dir}"), dir);
     warning.replace(QStringLiteral("{dir}"), dir);
 
-    tesselMainWindow window;
-    window.findChild<QLineEdit *>("lineEdit")->setText(field);
-    User user(window, QString());
+    WindowUnderTest ui;
+    ui.folderField->setText(field);
+    User user(ui, QString());
     user.pressBrowse();
 
     QVERIFY2(user.problem.isEmpty(), qPrintable(user.problem));
-    QCOMPARE(rowsOf(window), rows);
-    QCOMPARE(window.findChild<QLineEdit *>("lineEdit")->text(), field);
-    QCOMPARE(checkBoxes(user, window), warningBox(warning));
+    QCOMPARE(ui.rowTexts(), rows);
+    QCOMPARE(ui.folderField->text(), field);
+    QCOMPARE(checkBoxes(user, ui), warningBox(warning));
 }
 
 // A folder that exists but that the user may not list is not one without
-// clips. Permissions do not apply to root, who runs the tests: a copy of this
-// program runs this function again as "nobody", through setpriv.
+// clips. The copy of this test that runs as "nobody" does the user's part.
 void tst_Browse::unreadableFolder_data()
 {
     QTest::addColumn<QFileDevice::Permissions>("others");
@@ -430,80 +403,44 @@ void tst_Browse::unreadableFolder()
         // no clip can be opened.
         QFile clip(given + QStringLiteral("/a.mts"));
         QVERIFY(listVideoFiles(given).isEmpty() || !clip.open(QIODevice::ReadOnly));
-        tesselMainWindow window;
-        window.findChild<QLineEdit *>("lineEdit")->setText(given);
-        User user(window, QString());
+        WindowUnderTest ui;
+        ui.folderField->setText(given);
+        User user(ui, QString());
         user.pressBrowse();
         QVERIFY2(user.problem.isEmpty(), qPrintable(user.problem));
-        QCOMPARE(rowsOf(window), QStringList{});
-        QCOMPARE(checkBoxes(user, window), warningBox(unreadableText(given)));
+        QCOMPARE(ui.rowTexts(), QStringList{});
+        QCOMPARE(checkBoxes(user, ui), warningBox(unreadableText(given)));
         // Process says the same, and starts nothing.
-        window.findChild<QPushButton *>("pushButton_Process")->click();
-        QCOMPARE(checkBoxes(user, window),
+        ui.processButton->click();
+        QCOMPARE(checkBoxes(user, ui),
                  warningBox(unreadableText(given)) + warningBox(unreadableText(given)));
-        QCOMPARE(rowsOf(window), QStringList{});
+        QCOMPARE(ui.rowTexts(), QStringList{});
         return;
     }
-    if (::geteuid() != 0)
-        QSKIP("Needs root, to run a copy of this test as another user.");
-    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
-    if (setpriv.isEmpty())
-        QSKIP("setpriv (util-linux) is missing.");
-
-    // Everything the other user needs, in a folder it can reach whatever the
-    // permissions on the way to this build (QTemporaryDir is 0700).
-    const auto open = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                      QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                      QFileDevice::ExeOther;
-    QTemporaryDir shared;
-    QVERIFY(shared.isValid());
-    QVERIFY(QFile::setPermissions(shared.path(), open));
-    const QString self = shared.filePath(QStringLiteral("tst_browse"));
-    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), self));
-    QVERIFY(QFile::setPermissions(self, open));
-    const QString temp = shared.filePath(QStringLiteral("tmp"));
-    QVERIFY(QDir().mkdir(temp));
-    QVERIFY(QFile::setPermissions(temp, open | QFileDevice::WriteOther));
-    const QString folder = shared.filePath(QStringLiteral("Trip #1"));
+#endif
+    const OtherUser nobody;
+    if (!nobody.unavailable().isEmpty())
+        QSKIP(qPrintable(nobody.unavailable()));
+    const QString folder = nobody.filePath(QStringLiteral("Trip #1"));
     QVERIFY(makeEntries(folder, {"a.mts", "b.m2ts"}));
     QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                               QFileDevice::ExeOwner | others));
-
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QString::fromLatin1(asUserFolderVariable), folder);
-    environment.insert(QStringLiteral("TMPDIR"), temp);
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-    QProcess child;
-    child.setProcessEnvironment(environment);
-    child.setWorkingDirectory(temp);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    const QString tag = QString::fromUtf8(QTest::currentDataTag());
-    const QString function = QStringLiteral("unreadableFolder:") + tag;
-    child.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", self,
-                          QStringLiteral("tst_browse"), function});
-    QVERIFY2(child.waitForFinished(60000), qPrintable(child.errorString()));
-    const QString output = QString::fromUtf8(child.readAll());
-    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
-             qPrintable(output));
-    QVERIFY2(output.contains(QStringLiteral("PASS   : tst_Browse::unreadableFolder(") + tag +
-                             QLatin1Char(')')),
-             qPrintable(output));
-#else
-    QSKIP("Permissions are tested on Unix only.");
-#endif
+    QString output;
+    QVERIFY2(
+        nobody.runCurrentTest(QStringLiteral("tst_browse"), asUserFolderVariable, folder, &output),
+        qPrintable(output));
 }
 
 // The rows are the bare names and nothing else: no colour, icon, check state,
 // data or item type of their own.
 void tst_Browse::plainRows()
 {
-    tesselMainWindow window;
-    window.findChild<QLineEdit *>("lineEdit")->setText(expand("{clips}"));
-    User user(window, QString());
+    WindowUnderTest ui;
+    ui.folderField->setText(expand("{clips}"));
+    User user(ui, QString());
     user.pressBrowse();
 
-    const auto *list = window.findChild<QListWidget *>("listWidget");
+    const QListWidget *list = ui.list;
     QCOMPARE(list->count(), 2);
     const QListWidgetItem plain;
     for (int row = 0; row < list->count(); ++row) {
@@ -524,13 +461,13 @@ void tst_Browse::tenThousandEntries()
     const QStringList expected = makeTenThousandEntries(dir);
     QCOMPARE(expected.size(), 5000);
 
-    tesselMainWindow window;
-    User user(window, dir);
+    WindowUnderTest ui;
+    User user(ui, dir);
     user.pressBrowse();
 
     QVERIFY2(user.problem.isEmpty(), qPrintable(user.problem));
-    QCOMPARE(rowsOf(window), expected);
-    QCOMPARE(checkBoxes(user, window), QStringList{});
+    QCOMPARE(ui.rowTexts(), expected);
+    QCOMPARE(checkBoxes(user, ui), QStringList{});
 }
 
 // Browsing only reads: not a byte, folder or timestamp changes in the folder,
@@ -558,13 +495,13 @@ void tst_Browse::scanWritesNothing()
     // Past the file system's timestamp granularity, so a write would show.
     QTest::qSleep(20);
 
-    tesselMainWindow window;
-    window.findChild<QLineEdit *>("lineEdit")->setText(pickInDialog ? QString() : dir);
-    User user(window, pickInDialog ? dir : QString());
+    WindowUnderTest ui;
+    ui.folderField->setText(pickInDialog ? QString() : dir);
+    User user(ui, pickInDialog ? dir : QString());
     user.pressBrowse();
 
     QVERIFY2(user.problem.isEmpty(), qPrintable(user.problem));
-    QCOMPARE(window.findChild<QLineEdit *>("lineEdit")->text(), dir);
+    QCOMPARE(ui.folderField->text(), dir);
     QCOMPARE(folderSnapshot(dir), before);
 }
 
