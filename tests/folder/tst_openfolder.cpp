@@ -4,6 +4,7 @@
 #include "support/modalwatcher.h"
 #include "support/testregistry.h"
 #include "support/urlcatcher.h"
+#include "support/windowdriver.h"
 #include "support/workingfolder.h"
 
 #include <QDesktopServices>
@@ -157,22 +158,18 @@ void tst_OpenFolder::openButton()
     QFETCH(QString, address);
 
     settings.storeFolder(QStringLiteral("/stored/folder"));
-    tesselMainWindow window;
-    auto *lineEdit = window.findChild<QLineEdit *>("lineEdit");
-    lineEdit->setText(text);
-    auto *list = window.findChild<QListWidget *>("listWidget");
-    list->addItems({"a.mts", "b.m2ts"});
+    WindowUnderTest ui;
+    ui.folderField->setText(text);
+    ui.list->addItems({"a.mts", "b.m2ts"});
     ModalWatcher watcher;
 
-    window.findChild<QPushButton *>("pushButton_open")->click();
+    ui.openButton->click();
 
     QCOMPARE(browser.urls.size(), 1);
     QCOMPARE(browser.urls.constFirst().toString(QUrl::FullyEncoded), address);
     QCOMPARE(watcher.dialogsSeen, 0);
-    QCOMPARE(lineEdit->text(), text);
-    QCOMPARE(list->count(), 2);
-    QCOMPARE(list->item(0)->text(), QStringLiteral("a.mts"));
-    QCOMPARE(list->item(1)->text(), QStringLiteral("b.m2ts"));
+    QCOMPARE(ui.folderField->text(), text);
+    QCOMPARE(ui.rowTexts(), (QStringList{"a.mts", "b.m2ts"}));
     QCOMPARE(settings.storedFolder().toString(), QStringLiteral("/stored/folder"));
 }
 

@@ -1,6 +1,7 @@
 #include "mainwindow/tesselmainwindow.h"
 #include "support/isolatedsettings.h"
 #include "support/testregistry.h"
+#include "support/windowdriver.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -83,23 +84,22 @@ void tst_MainWindow::remembersFolder()
 
     settings.storeFolder(QStringLiteral("/previously/chosen"));
     {
-        tesselMainWindow window;
-        auto *field = window.findChild<QLineEdit *>("lineEdit");
-        QCOMPARE(field->text(), QStringLiteral("/previously/chosen"));
-        field->setText(typed); // the user types over the chosen folder
+        WindowUnderTest ui;
+        QCOMPARE(ui.folderField->text(), QStringLiteral("/previously/chosen"));
+        ui.folderField->setText(typed); // the user types over the chosen folder
     }
     QCOMPARE(settings.storedFolder(), QVariant(typed));
 
-    tesselMainWindow next;
-    QCOMPARE(next.findChild<QLineEdit *>("lineEdit")->text(), typed);
+    const WindowUnderTest next;
+    QCOMPARE(next.folderField->text(), typed);
 }
 
 void tst_MainWindow::firstStartStoresEmptyFolder()
 {
     QVERIFY(!settings.storedFolder().isValid());
     {
-        tesselMainWindow window;
-        QCOMPARE(window.findChild<QLineEdit *>("lineEdit")->text(), QString());
+        const WindowUnderTest ui;
+        QCOMPARE(ui.folderField->text(), QString());
     }
     QVERIFY(QFile::exists(settings.file()));
     QCOMPARE(settings.storedFolder(), QVariant(QString()));
@@ -107,10 +107,10 @@ void tst_MainWindow::firstStartStoresEmptyFolder()
 
 void tst_MainWindow::closeEndsApplicationLoop()
 {
-    tesselMainWindow window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QTimer::singleShot(0, window.findChild<QPushButton *>("pushButton_2"), &QPushButton::click);
+    WindowUnderTest ui;
+    ui.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&ui.window));
+    QTimer::singleShot(0, ui.closeButton, &QPushButton::click);
     QTimer::singleShot(10000, [] { QCoreApplication::exit(99); }); // rather fail than hang
     QCOMPARE(QApplication::exec(), 0);
 }

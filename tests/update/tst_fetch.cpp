@@ -3,8 +3,8 @@
 
 #include <QNetworkProxy>
 
-#include "support/cannedhttpserver.h"
 #include "mainwindow/tesselmainwindow.h"
+#include "support/cannedhttpserver.h"
 #include "support/isolatedsettings.h"
 
 Q_DECLARE_METATYPE(CannedHttpServer::Mode)

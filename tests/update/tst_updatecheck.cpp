@@ -6,12 +6,13 @@
 #include <QPushButton>
 #include <QScopeGuard>
 
-#include "support/cannedhttpserver.h"
 #include "mainwindow/localwait.h"
 #include "mainwindow/tesselmainwindow.h"
+#include "support/cannedhttpserver.h"
 #include "support/isolatedsettings.h"
 #include "support/modalwatcher.h"
 #include "support/urlcatcher.h"
+#include "support/windowdriver.h"
 
 namespace {
 enum class Peer { Answers, NeverAnswers, ClosesAtOnce, StreamsForever, Refuses };
@@ -21,11 +22,6 @@ const QString versionFile = QStringLiteral("/Tessel/current_tessel.txt");
 const QString versionRequest = QStringLiteral("GET /Tessel/current_tessel.txt HTTP/1.1");
 const QString newest = QStringLiteral("You have newest version.");
 const QString couldNotCheck = QStringLiteral("Could not check for updates.");
-
-QPushButton *button(const tesselMainWindow &window, const char *name)
-{
-    return window.findChild<QPushButton *>(QLatin1String(name));
-}
 
 QUrl installerOn(const QUrl &base)
 {
@@ -140,15 +136,15 @@ private slots:
         if (peer == Peer::Refuses)
             base.setPort(refusedPort());
 
-        tesselMainWindow window;
-        window.setUpdateBaseUrl(base);
+        WindowUnderTest ui;
+        ui.window.setUpdateBaseUrl(base);
         if (peer == Peer::NeverAnswers)
-            window.setUpdateTimeout(300);
+            ui.window.setUpdateTimeout(300);
 
         ModalWatcher watcher;
         QElapsedTimer clock;
         clock.start();
-        button(window, "pushButton")->click();
+        ui.updateButton->click();
         QVERIFY2(clock.elapsed() < 5000,
                  qPrintable(QStringLiteral("the check took %1 ms").arg(clock.elapsed())));
 
@@ -185,9 +181,9 @@ private slots:
         const auto noProxy =
             qScopeGuard([] { QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy); });
 
-        tesselMainWindow window;
+        WindowUnderTest ui;
         ModalWatcher watcher;
-        button(window, "pushButton")->click();
+        ui.updateButton->click();
 
         QCOMPARE(proxy.requestLines,
                  QStringList{QStringLiteral("CONNECT " TESSEL_UPDATE_HOST ":443 HTTP/1.1")});
@@ -212,8 +208,8 @@ private slots:
         server.serve(versionFile, CannedHttpServer::response(200, "406"));
         server.setAnswerDelay(200);
 
-        tesselMainWindow window;
-        window.setUpdateBaseUrl(server.baseUrl());
+        WindowUnderTest ui;
+        ui.window.setUpdateBaseUrl(server.baseUrl());
         ModalWatcher watcher;
 
         std::optional<LocalWait::End> otherEnd;
@@ -228,11 +224,11 @@ private slots:
         };
 
         if (checkInsideWait) {
-            QTimer::singleShot(0, button(window, "pushButton"), &QPushButton::click);
+            QTimer::singleShot(0, ui.updateButton, &QPushButton::click);
             otherWait(50);
         } else {
             QTimer::singleShot(50, [&] { otherWait(400); });
-            button(window, "pushButton")->click();
+            ui.updateButton->click();
             // The check's answer came while the other wait ran; the check
             // returned only after that wait had ended by its own timer.
         }
@@ -254,11 +250,11 @@ private slots:
                                    CannedHttpServer::response(200, "406")});
         server.setAnswerDelay(200);
 
-        tesselMainWindow window;
-        window.setUpdateBaseUrl(server.baseUrl());
+        WindowUnderTest ui;
+        ui.window.setUpdateBaseUrl(server.baseUrl());
         ModalWatcher watcher;
 
-        QPushButton *const check = button(window, "pushButton");
+        QPushButton *const check = ui.updateButton;
         QTimer::singleShot(50, check, &QPushButton::click);
         check->click();
 
@@ -278,13 +274,13 @@ private slots:
         QVERIFY(server.isListening());
         server.setMode(CannedHttpServer::Mode::NeverAnswer);
 
-        tesselMainWindow window;
-        window.setUpdateBaseUrl(server.baseUrl());
+        WindowUnderTest ui;
+        ui.window.setUpdateBaseUrl(server.baseUrl());
         ModalWatcher watcher;
         ShownBoxes shown;
 
-        QTimer::singleShot(0, button(window, "pushButton"), &QPushButton::click);
-        QTimer::singleShot(100, button(window, "pushButton_2"), &QPushButton::click);
+        QTimer::singleShot(0, ui.updateButton, &QPushButton::click);
+        QTimer::singleShot(100, ui.closeButton, &QPushButton::click);
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(QApplication::exec(), 0);
