@@ -3,57 +3,26 @@
 // Rounds alternate between the two, so both see the same load on the
 // machine; the headline is the median of the rounds' ratios.
 #include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include "bench/conversion/benchkit.h"
 #include "conversion/conversionnaming.h"
+#include "support/mediatools.h"
 
 namespace {
 constexpr int clipCount = 20;
 constexpr int rounds = 5;
 
-bool generateClip(const QString &path)
-{
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral(FFMPEG_PATH), {"-v",
-                                               "error",
-                                               "-y",
-                                               "-f",
-                                               "lavfi",
-                                               "-i",
-                                               "testsrc=size=320x240:rate=25:duration=3",
-                                               "-f",
-                                               "lavfi",
-                                               "-i",
-                                               "sine=frequency=440:duration=3",
-                                               "-ac",
-                                               "2",
-                                               "-c:v",
-                                               "libx264",
-                                               "-preset",
-                                               "ultrafast",
-                                               "-c:a",
-                                               "ac3",
-                                               "-f",
-                                               "mpegts",
-                                               path});
-    return ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
-    headlessUnlessSet();
-    QApplication app(argc, argv);
-    const IsolatedSettings settings;
-    dropDebugLines();
+    BenchApplication app(argc, argv);
 
     QTemporaryDir folder;
     const QString first = folder.filePath(QStringLiteral("clip00.mts"));
-    if (!generateClip(first)) {
-        std::fprintf(stderr, "cannot generate a clip with %s\n", FFMPEG_PATH);
+    if (!makeClip(first, 3, ClipOptions().frameSize(QStringLiteral("320x240")))) {
+        std::fprintf(stderr, "cannot generate a clip with %s\n", qPrintable(ffmpegProgram));
         return 1;
     }
     QStringList names{QStringLiteral("clip00.mts")};
@@ -63,7 +32,7 @@ int main(int argc, char **argv)
     }
 
     BenchWindow ui;
-    ui.window.setEncoderPath(QStringLiteral(FFMPEG_PATH));
+    ui.window.setEncoderPath(ffmpegProgram);
     QString countText;
     ui.convert(folder.path(), &countText); // warm-up: caches, first start of FFmpeg
 
@@ -71,7 +40,7 @@ int main(int argc, char **argv)
     std::vector<double> window;
     std::vector<double> ratios;
     for (int round = 0; round < rounds; ++round) {
-        plain.push_back(plainEncoderLoop(QStringLiteral(FFMPEG_PATH), folder.path(), names));
+        plain.push_back(plainEncoderLoop(ffmpegProgram, folder.path(), names));
         window.push_back(ui.convert(folder.path(), &countText));
         ratios.push_back(window.back() / plain.back());
         std::printf("round %d: plain loop %.1f ms, window %.1f ms, ratio %.3f\n", round + 1,

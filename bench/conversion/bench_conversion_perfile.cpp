@@ -27,10 +27,7 @@ void fill(const QTemporaryDir &folder, int count)
 
 int main(int argc, char **argv)
 {
-    headlessUnlessSet();
-    QApplication app(argc, argv);
-    const IsolatedSettings settings;
-    dropDebugLines();
+    BenchApplication app(argc, argv);
 
     QTemporaryDir warmUp;
     fill(warmUp, warmUpCount);

@@ -33,10 +33,7 @@ double longestGap(const std::function<void()> &work)
 
 int main(int argc, char **argv)
 {
-    headlessUnlessSet();
-    QApplication app(argc, argv);
-    const IsolatedSettings settings;
-    dropDebugLines();
+    BenchApplication app(argc, argv);
 
     QTemporaryDir folder;
     const QByteArray script = "chatter " + QByteArray::number(chatterMs) + " ok";

@@ -61,6 +61,20 @@ inline void dropDebugLines()
     });
 }
 
+// A benchmark's application: headless unless told otherwise, the program's
+// settings kept away from the user's, its debug lines dropped.
+class BenchApplication : public QApplication
+{
+public:
+    BenchApplication(int &argc, char **argv) : QApplication((headlessUnlessSet(), argc), argv)
+    {
+        dropDebugLines();
+    }
+
+private:
+    const IsolatedSettings settings;
+};
+
 // The baseline: the same encoder commands the window would run, one after
 // another in a plain QProcess loop. With `placed`, each output is written
 // aside and then flushed and renamed into place as the window does, so the

@@ -4,6 +4,7 @@
 //
 //   bench_scan [repetitions]   (default 15)
 
+#include "bench/conversion/benchkit.h"
 #include "conversion/folderscan.h"
 #include "folder/folderfixture.h"
 
@@ -21,13 +22,6 @@
 #include <vector>
 
 namespace {
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 double millisecondsOf(const std::function<void()> &work)
 {
     QElapsedTimer timer;
@@ -39,9 +33,7 @@ double millisecondsOf(const std::function<void()> &work)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    BenchApplication app(argc, argv);
     const int repetitions = std::max(3, argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 15);
 
     QTemporaryDir area;
