@@ -9,71 +9,12 @@
 #include "conversion/conversiontestkit.h"
 #include "support/desktopsession.h"
 #include "support/isolatedsettings.h"
+#include "support/scratchmount.h"
 #include "system/systemtestkit.h"
 
-#include <sched.h>
-#include <sys/mount.h>
-#include <sys/statvfs.h>
-
-#include <cerrno>
 #include <csignal>
-#include <cstring>
 
 namespace {
-// A tmpfs over a folder for the life of this object: a disk of a known size
-// that the test can fill, or make read-only.
-class ScratchMount
-{
-public:
-    ScratchMount(const QString &where, const QByteArray &options) : path(where.toUtf8())
-    {
-        if (::mount("tessel-test", path.constData(), "tmpfs", MS_NOSUID | MS_NODEV,
-                    options.constData()) == 0)
-            mounted = true;
-        else
-            problem = QString::fromLocal8Bit(std::strerror(errno));
-    }
-    ~ScratchMount()
-    {
-        // A lazy unmount still detaches it when something holds it open.
-        if (mounted && ::umount2(path.constData(), 0) != 0)
-            ::umount2(path.constData(), MNT_DETACH);
-    }
-    ScratchMount(const ScratchMount &) = delete;
-    ScratchMount &operator=(const ScratchMount &) = delete;
-
-    bool isMounted() const { return mounted; }
-    QString error() const { return problem; }
-
-    bool makeReadOnly() const
-    {
-        return ::mount(nullptr, path.constData(), nullptr,
-                       MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr) == 0;
-    }
-
-    qint64 bytesAvailable() const
-    {
-        struct statvfs info;
-        if (::statvfs(path.constData(), &info) != 0)
-            return -1;
-        return qint64(info.f_bavail) * qint64(info.f_frsize);
-    }
-
-private:
-    QByteArray path;
-    bool mounted = false;
-    QString problem;
-};
-
-// As root, the mounts these tests make live in a mount namespace of this
-// process alone: no one else sees them, and they go with the process even if
-// it dies before its cleanup. Must run before any thread starts.
-bool enterPrivateMounts()
-{
-    return ::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0 &&
-           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-}
-
 QMap<QByteArray, QByteArray> sourcesIn(const QString &folder)
 {
     QMap<QByteArray, QByteArray> sources;
@@ -168,6 +109,27 @@ bool writeBadSettings(BadSettings bad, const QString &configHome)
     }
     return true;
 }
+
+// A settings folder holding `bad` settings, made read-only where the case
+// needs it; `skip` says why it cannot be made here.
+struct BadSettingsFolder
+{
+    BadSettingsFolder(BadSettings bad, const QString &configHome)
+    {
+        if (needsReadOnlyFolder(bad)) {
+            skip = mountSettingsFolder(configHome, mount);
+            if (!skip.isEmpty())
+                return;
+        }
+        ready = writeBadSettings(bad, configHome) && (!mount || mount->makeReadOnly());
+        before = fingerprintTree(configHome, QString());
+    }
+
+    std::unique_ptr<ScratchMount> mount;
+    QString skip;
+    bool ready = false;
+    QMap<QByteArray, QByteArray> before; // the folder as arranged
+};
 } // namespace
 
 class tst_Faults : public QObject
@@ -386,16 +348,10 @@ void tst_Faults::badSettingsAtStart()
     // A store of this row's own: Qt keeps settings files it has read in a
     // cache, which must not carry one row's file into the next.
     const IsolatedSettings store;
-    std::unique_ptr<ScratchMount> mount;
-    if (needsReadOnlyFolder(bad)) {
-        const QString skip = mountSettingsFolder(store.folder(), mount);
-        if (!skip.isEmpty())
-            QSKIP(qPrintable(skip));
-    }
-    QVERIFY(writeBadSettings(bad, store.folder()));
-    if (mount)
-        QVERIFY(mount->makeReadOnly());
-    const QMap<QByteArray, QByteArray> before = fingerprintTree(store.folder(), QString());
+    const BadSettingsFolder arranged(bad, store.folder());
+    if (!arranged.skip.isEmpty())
+        QSKIP(qPrintable(arranged.skip));
+    QVERIFY(arranged.ready);
 
     const QString typed = QStringLiteral("/typed/before exit");
     {
@@ -409,7 +365,7 @@ void tst_Faults::badSettingsAtStart()
         QCOMPARE(store.storedFolder().toString(), typed);
     } else {
         const QMap<QByteArray, QByteArray> after = fingerprintTree(store.folder(), QString());
-        QVERIFY2(after == before, qPrintable(treeChanges(before, after)));
+        QVERIFY2(after == arranged.before, qPrintable(treeChanges(arranged.before, after)));
     }
 }
 
@@ -434,16 +390,10 @@ void tst_Faults::realProgramWithBadSettings()
 
     QTemporaryDir config;
     QVERIFY(config.isValid());
-    std::unique_ptr<ScratchMount> mount;
-    if (needsReadOnlyFolder(bad)) {
-        const QString skip = mountSettingsFolder(config.path(), mount);
-        if (!skip.isEmpty())
-            QSKIP(qPrintable(skip));
-    }
-    QVERIFY(writeBadSettings(bad, config.path()));
-    if (mount)
-        QVERIFY(mount->makeReadOnly());
-    const QMap<QByteArray, QByteArray> before = fingerprintTree(config.path(), QString());
+    const BadSettingsFolder arranged(bad, config.path());
+    if (!arranged.skip.isEmpty())
+        QSKIP(qPrintable(arranged.skip));
+    QVERIFY(arranged.ready);
 
     QProcess tessel;
     QString why;
@@ -470,7 +420,7 @@ void tst_Faults::realProgramWithBadSettings()
         QCOMPARE(stored.value(lastOpenDirectoryKey).toString(), typed);
     } else {
         const QMap<QByteArray, QByteArray> after = fingerprintTree(config.path(), QString());
-        QVERIFY2(after == before, qPrintable(treeChanges(before, after)));
+        QVERIFY2(after == arranged.before, qPrintable(treeChanges(arranged.before, after)));
     }
 }
 
