@@ -186,36 +186,6 @@ private:
     QTimer timer;
 };
 
-// Collects the debug messages written while it lives; others go on as usual.
-class DebugCapture
-{
-public:
-    DebugCapture()
-    {
-        current = this;
-        previous = qInstallMessageHandler(handle);
-    }
-    ~DebugCapture()
-    {
-        qInstallMessageHandler(previous);
-        current = nullptr;
-    }
-
-    QStringList messages;
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &text)
-    {
-        if (type == QtDebugMsg && current)
-            current->messages << text;
-        else if (previous)
-            previous(type, context, text);
-    }
-
-    static inline DebugCapture *current = nullptr;
-    static inline QtMessageHandler previous = nullptr;
-};
-
 // An old modification time, so that "unchanged" cannot hide in the same
 // millisecond as the run.
 inline void makeOld(const QString &path, const QDateTime &when)

@@ -53,67 +53,40 @@ void tst_OpenFolder::address_data()
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("path");
 
-    QTest::newRow("absolute") << "/home/ann/Videos/Trip"
-                              << "file:///home/ann/Videos/Trip"
-                              << "/home/ann/Videos/Trip";
-    QTest::newRow("blanks") << "/media/cam/My Trip"
-                            << "file:///media/cam/My%20Trip"
-                            << "/media/cam/My Trip";
-    QTest::newRow("hash and percent") << "/v/#1 50%"
-                                      << "file:///v/%231%2050%25"
-                                      << "/v/#1 50%";
-    QTest::newRow("question mark and quote") << "/v/what?'s \"this\""
-                                             << "file:///v/what%3F's%20%22this%22"
-                                             << "/v/what?'s \"this\"";
-    QTest::newRow("percent escape kept literal") << "/v/%41"
-                                                 << "file:///v/%2541"
-                                                 << "/v/%41";
+    // clang-format off
+    QTest::newRow("absolute")
+        << "/home/ann/Videos/Trip" << "file:///home/ann/Videos/Trip" << "/home/ann/Videos/Trip";
+    QTest::newRow("blanks")
+        << "/media/cam/My Trip" << "file:///media/cam/My%20Trip" << "/media/cam/My Trip";
+    QTest::newRow("hash and percent") << "/v/#1 50%" << "file:///v/%231%2050%25" << "/v/#1 50%";
+    QTest::newRow("question mark and quote")
+        << "/v/what?'s \"this\"" << "file:///v/what%3F's%20%22this%22" << "/v/what?'s \"this\"";
+    QTest::newRow("percent escape kept literal") << "/v/%41" << "file:///v/%2541" << "/v/%41";
     QTest::newRow("non-ASCII") << "/v/Ünïcødé 日本"
                                << "file:///v/%C3%9Cn%C3%AFc%C3%B8d%C3%A9%20%E6%97%A5%E6%9C%AC"
                                << "/v/Ünïcødé 日本";
-    QTest::newRow("newline") << "/v/a\nb"
-                             << "file:///v/a%0Ab"
-                             << "/v/a\nb";
-    QTest::newRow("leading dash") << "/-v"
-                                  << "file:///-v"
-                                  << "/-v";
+    QTest::newRow("newline") << "/v/a\nb" << "file:///v/a%0Ab" << "/v/a\nb";
+    QTest::newRow("leading dash") << "/-v" << "file:///-v" << "/-v";
     // The same folder: cleaned away.
-    QTest::newRow("trailing slash") << "/v/Trip/"
-                                    << "file:///v/Trip"
-                                    << "/v/Trip";
-    QTest::newRow("dot segments") << "/v/./old/../Trip"
-                                  << "file:///v/Trip"
-                                  << "/v/Trip";
-    QTest::newRow("root") << "/"
-                          << "file:///"
-                          << "/";
-    QTest::newRow("doubled leading slashes, no network host") << "//v/Trip"
-                                                              << "file:///v/Trip"
-                                                              << "/v/Trip";
+    QTest::newRow("trailing slash") << "/v/Trip/" << "file:///v/Trip" << "/v/Trip";
+    QTest::newRow("dot segments") << "/v/./old/../Trip" << "file:///v/Trip" << "/v/Trip";
+    QTest::newRow("root") << "/" << "file:///" << "/";
+    QTest::newRow("doubled leading slashes, no network host")
+        << "//v/Trip" << "file:///v/Trip" << "/v/Trip";
 #ifdef Q_OS_WIN
     const QString drivePath = QStringLiteral("C:/Video/Trip");
 #else
     const QString drivePath = QStringLiteral("/C:/Video/Trip");
 #endif
-    QTest::newRow("Windows drive") << "C:/Video/Trip"
-                                   << "file:///C:/Video/Trip" << drivePath;
-    QTest::newRow("Windows drive, backslashes") << "C:\\Video\\Trip"
-                                                << "file:///C:/Video/Trip" << drivePath;
-    QTest::newRow("empty") << ""
-                           << "file:///"
-                           << "/";
-    QTest::newRow("relative") << "Videos/Trip"
-                              << "file://{cwd}/Videos/Trip"
-                              << "{cwd}/Videos/Trip";
-    QTest::newRow("relative, up a level") << "../Trip"
-                                          << "file://{parent}/Trip"
-                                          << "{parent}/Trip";
-    QTest::newRow("relative with a dash") << "-v"
-                                          << "file://{cwd}/-v"
-                                          << "{cwd}/-v";
-    QTest::newRow("blanks only") << "   "
-                                 << "file://{cwd}/%20%20%20"
-                                 << "{cwd}/   ";
+    QTest::newRow("Windows drive") << "C:/Video/Trip" << "file:///C:/Video/Trip" << drivePath;
+    QTest::newRow("Windows drive, backslashes")
+        << "C:\\Video\\Trip" << "file:///C:/Video/Trip" << drivePath;
+    QTest::newRow("empty") << "" << "file:///" << "/";
+    QTest::newRow("relative") << "Videos/Trip" << "file://{cwd}/Videos/Trip" << "{cwd}/Videos/Trip";
+    QTest::newRow("relative, up a level") << "../Trip" << "file://{parent}/Trip" << "{parent}/Trip";
+    QTest::newRow("relative with a dash") << "-v" << "file://{cwd}/-v" << "{cwd}/-v";
+    QTest::newRow("blanks only") << "   " << "file://{cwd}/%20%20%20" << "{cwd}/   ";
+    // clang-format on
 }
 
 void tst_OpenFolder::address()
@@ -144,12 +117,11 @@ void tst_OpenFolder::openButton_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("address");
 
-    QTest::newRow("folder") << "/media/cam/My Trip #1"
-                            << "file:///media/cam/My%20Trip%20%231";
-    QTest::newRow("Windows folder") << "C:/Video/Trip"
-                                    << "file:///C:/Video/Trip";
-    QTest::newRow("empty field") << ""
-                                 << "file:///";
+    // clang-format off
+    QTest::newRow("folder") << "/media/cam/My Trip #1" << "file:///media/cam/My%20Trip%20%231";
+    QTest::newRow("Windows folder") << "C:/Video/Trip" << "file:///C:/Video/Trip";
+    QTest::newRow("empty field") << "" << "file:///";
+    // clang-format on
 }
 
 void tst_OpenFolder::openButton()
