@@ -151,15 +151,11 @@ void ConversionRunTest::encoderCommandLine_data()
     QTest::addColumn<QString>("folderSuffix");
     QTest::addColumn<QString>("outputName");
 
-    QTest::newRow("name with a blank") << "Clip One.MTS"
-                                       << ""
-                                       << "clip one.mp4";
-    QTest::newRow("folder ending in a slash") << "00001.MTS"
-                                              << "/"
-                                              << "00001.mp4";
-    QTest::newRow("non-ASCII name") << "Ünïcødé.M2TS"
-                                    << ""
-                                    << "ünïcødé.mp4";
+    // clang-format off
+    QTest::newRow("name with a blank") << "Clip One.MTS" << "" << "clip one.mp4";
+    QTest::newRow("folder ending in a slash") << "00001.MTS" << "/" << "00001.mp4";
+    QTest::newRow("non-ASCII name") << "Ünïcødé.M2TS" << "" << "ünïcødé.mp4";
+    // clang-format on
 }
 
 void ConversionRunTest::encoderCommandLine()

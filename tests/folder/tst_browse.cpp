@@ -285,18 +285,12 @@ void tst_Browse::dialog_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("startFolder");
 
-    QTest::newRow("stored folder") << "{other}"
-                                   << ""
-                                   << "{other}";
-    QTest::newRow("nothing stored: desktop") << ""
-                                             << ""
-                                             << "{desktop}";
-    QTest::newRow("nothing stored, field filled: desktop") << ""
-                                                           << "{clips}"
-                                                           << "{desktop}";
-    QTest::newRow("typed folder plays no part") << "{other}"
-                                                << "{clips}"
-                                                << "{other}";
+    // clang-format off
+    QTest::newRow("stored folder") << "{other}" << "" << "{other}";
+    QTest::newRow("nothing stored: desktop") << "" << "" << "{desktop}";
+    QTest::newRow("nothing stored, field filled: desktop") << "" << "{clips}" << "{desktop}";
+    QTest::newRow("typed folder plays no part") << "{other}" << "{clips}" << "{other}";
+    // clang-format on
 }
 
 void tst_Browse::dialog()

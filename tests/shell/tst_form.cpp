@@ -58,48 +58,25 @@ void tst_Form::objects_data()
     QTest::addColumn<QString>("className");
     QTest::addColumn<QString>("parentName"); // the widget or layout that holds it
 
-    QTest::newRow("centralWidget") << "centralWidget"
-                                   << "QWidget"
-                                   << "tesselMainWindow";
-    QTest::newRow("verticalLayout_2") << "verticalLayout_2"
-                                      << "QVBoxLayout"
-                                      << "centralWidget";
-    QTest::newRow("verticalLayout") << "verticalLayout"
-                                    << "QVBoxLayout"
-                                    << "verticalLayout_2";
-    QTest::newRow("horizontalLayout") << "horizontalLayout"
-                                      << "QHBoxLayout"
-                                      << "verticalLayout";
-    QTest::newRow("lineEdit") << "lineEdit"
-                              << "QLineEdit"
-                              << "horizontalLayout";
-    QTest::newRow("pushButton_browse") << "pushButton_browse"
-                                       << "QPushButton"
-                                       << "horizontalLayout";
-    QTest::newRow("pushButton_open") << "pushButton_open"
-                                     << "QPushButton"
-                                     << "horizontalLayout";
-    QTest::newRow("pushButton_Process") << "pushButton_Process"
-                                        << "QPushButton"
-                                        << "verticalLayout";
-    QTest::newRow("listWidget") << "listWidget"
-                                << "QListWidget"
-                                << "verticalLayout";
-    QTest::newRow("line") << "line"
-                          << "QFrame"
-                          << "verticalLayout";
-    QTest::newRow("horizontalLayout_2") << "horizontalLayout_2"
-                                        << "QHBoxLayout"
-                                        << "verticalLayout";
-    QTest::newRow("pushButton") << "pushButton"
-                                << "QPushButton"
-                                << "horizontalLayout_2";
-    QTest::newRow("label_build") << "label_build"
-                                 << "QLabel"
-                                 << "horizontalLayout_2";
-    QTest::newRow("pushButton_2") << "pushButton_2"
-                                  << "QPushButton"
-                                  << "horizontalLayout_2";
+    // clang-format off
+    QTest::newRow("centralWidget") << "centralWidget" << "QWidget" << "tesselMainWindow";
+    QTest::newRow("verticalLayout_2") << "verticalLayout_2" << "QVBoxLayout" << "centralWidget";
+    QTest::newRow("verticalLayout") << "verticalLayout" << "QVBoxLayout" << "verticalLayout_2";
+    QTest::newRow("horizontalLayout") << "horizontalLayout" << "QHBoxLayout" << "verticalLayout";
+    QTest::newRow("lineEdit") << "lineEdit" << "QLineEdit" << "horizontalLayout";
+    QTest::newRow("pushButton_browse")
+        << "pushButton_browse" << "QPushButton" << "horizontalLayout";
+    QTest::newRow("pushButton_open") << "pushButton_open" << "QPushButton" << "horizontalLayout";
+    QTest::newRow("pushButton_Process")
+        << "pushButton_Process" << "QPushButton" << "verticalLayout";
+    QTest::newRow("listWidget") << "listWidget" << "QListWidget" << "verticalLayout";
+    QTest::newRow("line") << "line" << "QFrame" << "verticalLayout";
+    QTest::newRow("horizontalLayout_2")
+        << "horizontalLayout_2" << "QHBoxLayout" << "verticalLayout";
+    QTest::newRow("pushButton") << "pushButton" << "QPushButton" << "horizontalLayout_2";
+    QTest::newRow("label_build") << "label_build" << "QLabel" << "horizontalLayout_2";
+    QTest::newRow("pushButton_2") << "pushButton_2" << "QPushButton" << "horizontalLayout_2";
+    // clang-format on
 }
 
 namespace {
@@ -181,20 +158,15 @@ void tst_Form::texts_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("browse") << "pushButton_browse"
-                            << "Browse";
-    QTest::newRow("open") << "pushButton_open"
-                          << "Open";
-    QTest::newRow("process") << "pushButton_Process"
-                             << "Process";
-    QTest::newRow("update") << "pushButton"
-                            << "Check for Updates";
-    QTest::newRow("build label") << "label_build"
-                                 << "TextLabel";
-    QTest::newRow("close") << "pushButton_2"
-                           << "Close";
-    QTest::newRow("folder field") << "lineEdit"
-                                  << "";
+    // clang-format off
+    QTest::newRow("browse") << "pushButton_browse" << "Browse";
+    QTest::newRow("open") << "pushButton_open" << "Open";
+    QTest::newRow("process") << "pushButton_Process" << "Process";
+    QTest::newRow("update") << "pushButton" << "Check for Updates";
+    QTest::newRow("build label") << "label_build" << "TextLabel";
+    QTest::newRow("close") << "pushButton_2" << "Close";
+    QTest::newRow("folder field") << "lineEdit" << "";
+    // clang-format on
 }
 
 void tst_Form::texts()
@@ -215,10 +187,10 @@ void tst_Form::accessibleNames_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("spoken");
 
-    QTest::newRow("folder field") << "lineEdit"
-                                  << "Folder";
-    QTest::newRow("list") << "listWidget"
-                          << "Clips";
+    // clang-format off
+    QTest::newRow("folder field") << "lineEdit" << "Folder";
+    QTest::newRow("list") << "listWidget" << "Clips";
+    // clang-format on
 }
 
 void tst_Form::accessibleNames()
