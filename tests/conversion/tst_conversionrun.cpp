@@ -30,25 +30,14 @@ const QDateTime longAgo(QDate(2020, 1, 2), QTime(3, 4, 5), Qt::UTC);
 // How a clip's conversion ended, in a word or two.
 QString describe(const EncoderOutcome &outcome)
 {
-    switch (outcome.end) {
-    case EncoderOutcome::End::Succeeded:
-        return QStringLiteral("converted");
-    case EncoderOutcome::End::ExitedWithError:
-        return QStringLiteral("exit %1").arg(outcome.exitCode);
-    case EncoderOutcome::End::Crashed:
-        return QStringLiteral("crashed");
-    case EncoderOutcome::End::CouldNotStart:
-        return QStringLiteral("not started");
-    case EncoderOutcome::End::Stopped:
-        return QStringLiteral("stopped");
-    case EncoderOutcome::End::SourceChanged:
-        return QStringLiteral("source changed");
-    case EncoderOutcome::End::NameTaken:
-        return QStringLiteral("name taken");
-    case EncoderOutcome::End::NotPlaced:
-        return QStringLiteral("not placed");
-    }
-    return QStringLiteral("unknown");
+    using End = EncoderOutcome::End;
+    const QMap<End, QString> words{
+        {End::Succeeded, "converted"},  {End::ExitedWithError, "exit %1"},
+        {End::Crashed, "crashed"},      {End::CouldNotStart, "not started"},
+        {End::Stopped, "stopped"},      {End::SourceChanged, "source changed"},
+        {End::NameTaken, "name taken"}, {End::NotPlaced, "not placed"}};
+    const QString word = words.value(outcome.end, QStringLiteral("unknown"));
+    return outcome.end == End::ExitedWithError ? word.arg(outcome.exitCode) : word;
 }
 
 // The value that follows `option` in an argument list.
