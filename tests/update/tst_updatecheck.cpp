@@ -15,7 +15,7 @@
 #include "support/windowdriver.h"
 
 namespace {
-enum class Peer { Answers, NeverAnswers, ClosesAtOnce, StreamsForever, Refuses };
+enum class Peer { Answers, NeverAnswers, Refuses };
 enum class Outcome { OpensInstaller, SaysNewest, CouldNotCheck };
 
 const QString versionFile = QStringLiteral("/Tessel/current_tessel.txt");
@@ -69,50 +69,22 @@ private slots:
         QTest::addColumn<QByteArray>("response");
         QTest::addColumn<Outcome>("outcome");
 
+        // The answers themselves and the ways a fetch fails are tst_versioncheck's
+        // and tst_fetch's; here, that each kind reaches the user.
         using S = CannedHttpServer;
-        const auto answer = [](const char *name, const QByteArray &body, Outcome outcome) {
-            QTest::newRow(name) << Peer::Answers << S::response(200, body) << outcome;
-        };
-        answer("406", "406", Outcome::OpensInstaller);
-        answer("405", "405", Outcome::SaysNewest);
-        answer("405 and line break", "405\n", Outcome::SaysNewest);
-        answer("406 amid white space", "  406  \n", Outcome::OpensInstaller);
-        answer("404", "404", Outcome::SaysNewest);
-        answer("0", "0", Outcome::SaysNewest);
-        answer("-5", "-5", Outcome::SaysNewest);
-        answer("1.1", "1.1", Outcome::CouldNotCheck);
-        answer("406a", "406a", Outcome::CouldNotCheck);
-        answer("empty", "", Outcome::CouldNotCheck);
-        answer("406 plus 2^32", "4294967702", Outcome::CouldNotCheck);
-        answer("byte-order mark before 406",
-               "\xEF\xBB\xBF"
-               "406",
-               Outcome::CouldNotCheck);
-        answer("zero byte after 406", QByteArray("406\0garbage", 11), Outcome::OpensInstaller);
-        answer("byte 0xE9 after 406", "406\xE9", Outcome::CouldNotCheck);
-        // Padded so that, read whole, it would be a clean 406.
-        answer("1 MiB", QByteArray("406").leftJustified(1024 * 1024, ' '), Outcome::CouldNotCheck);
-        QTest::newRow("1 MiB without length")
-            << Peer::Answers
-            << S::response(200, QByteArray("406").leftJustified(1024 * 1024, ' '), {}, false)
-            << Outcome::CouldNotCheck;
-
+        // clang-format off
+        QTest::newRow("406") << Peer::Answers << S::response(200, "406") << Outcome::OpensInstaller;
+        QTest::newRow("405") << Peer::Answers << S::response(200, "405\n") << Outcome::SaysNewest;
+        QTest::newRow("406a") << Peer::Answers << S::response(200, "406a") << Outcome::CouldNotCheck;
         QTest::newRow("HTTP 404 with a number")
             << Peer::Answers << S::response(404, "406") << Outcome::CouldNotCheck;
-        QTest::newRow("HTTP 500 with a number")
-            << Peer::Answers << S::response(500, "406") << Outcome::CouldNotCheck;
         // Both the redirect's own body and its target say 406.
         QTest::newRow("301 to a valid file")
             << Peer::Answers << S::response(301, "406", "Location: {base}/Tessel/moved.txt\r\n")
             << Outcome::CouldNotCheck;
-
         QTest::newRow("never answers")
             << Peer::NeverAnswers << QByteArray() << Outcome::CouldNotCheck;
-        QTest::newRow("closes at once")
-            << Peer::ClosesAtOnce << QByteArray() << Outcome::CouldNotCheck;
-        // Only stopping the read ends this one in time.
-        QTest::newRow("endless body")
-            << Peer::StreamsForever << QByteArray() << Outcome::CouldNotCheck;
+        // clang-format on
         QTest::newRow("refused port") << Peer::Refuses << QByteArray() << Outcome::CouldNotCheck;
     }
 
@@ -129,10 +101,6 @@ private slots:
         server.serve(QStringLiteral("/Tessel/moved.txt"), CannedHttpServer::response(200, "406"));
         if (peer == Peer::NeverAnswers)
             server.setMode(CannedHttpServer::Mode::NeverAnswer);
-        if (peer == Peer::ClosesAtOnce)
-            server.setMode(CannedHttpServer::Mode::CloseAtOnce);
-        if (peer == Peer::StreamsForever)
-            server.setMode(CannedHttpServer::Mode::EndlessBody);
         if (peer == Peer::Refuses)
             base.setPort(refusedPort());
 
@@ -151,8 +119,6 @@ private slots:
         // Only the version file is ever asked for (a redirect is not
         // followed); Qt may repeat the request when a body ends by closing.
         if (peer != Peer::Refuses)
-            QVERIFY(server.connections > 0);
-        if (peer != Peer::Refuses && peer != Peer::ClosesAtOnce)
             QVERIFY(!server.requestLines.isEmpty());
         QCOMPARE(server.requestLines.filter(versionRequest).size(), server.requestLines.size());
 
