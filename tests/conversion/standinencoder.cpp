@@ -11,6 +11,7 @@
 //   chatter MS  print FFmpeg's progress of a 10 s clip without pause for MS
 //               milliseconds
 //   grow        append to the source, as a copy still in progress does
+//   pid         write its process id to the log ("pid<TAB>id")
 //   progress MS print FFmpeg's "Duration:" of a 10 s clip, then over MS
 //               milliseconds its progress lines ("time=", ended by "\r") to 10 s
 // A file with nothing in it makes it exit 0 at once. A source it cannot read
@@ -33,6 +34,8 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <process.h>
+#define getpid _getpid
 #define readInput(buffer, size) _read(0, buffer, size)
 #else
 #include <unistd.h>
@@ -174,6 +177,8 @@ int main(int argc, char **argv)
             finish(0);
         } else if (word == "write") {
             writeOutput("partial\n");
+        } else if (word == "pid") {
+            log("pid\t" + std::to_string(getpid()));
         } else if (word == "grow") {
             std::ofstream(source, std::ios::app | std::ios::binary) << " more";
         } else if (word == "crash") {

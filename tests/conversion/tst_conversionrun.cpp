@@ -204,13 +204,12 @@ void ConversionRunTest::encoderCommandLine()
                                QStringLiteral("mp3"),
                                QStringLiteral("-metadata"),
                                QStringLiteral("creation_time=2019-05-04T12:30:15.000Z"),
+                               QStringLiteral("-f"),
+                               QStringLiteral("mp4"),
                                started.last()};
     QCOMPARE(started, expected);
-    const QFileInfo written(started.last());
-    QCOMPARE(written.path(), QFileInfo(source).path());
-    QVERIFY2(written.fileName().startsWith(QLatin1Char('.')) &&
-                 written.fileName().endsWith(QLatin1String(".mp4")) && written != QFileInfo(output),
-             qPrintable(written.fileName()));
+    // Reached through a descriptor Tessel holds, not a name anyone could change.
+    QVERIFY2(started.last().startsWith(QLatin1String("/dev/fd/")), qPrintable(started.last()));
     QStringList quotedArguments;
     for (const QString &argument : expected)
         quotedArguments << quoted(argument);
