@@ -12,6 +12,10 @@
 //               milliseconds
 //   grow        append to the source, as a copy still in progress does
 //   pid         write its process id to the log ("pid<TAB>id")
+//   recopy      empty the source, then write its content and date back, as
+//               "cp -p" of the same clip over it does
+//   swap        move another file of the same content and date over the source
+//   move        rename the source's folder (to the folder's name + "-moved")
 //   progress MS print FFmpeg's "Duration:" of a 10 s clip, then over MS
 //               milliseconds its progress lines ("time=", ended by "\r") to 10 s
 // A file with nothing in it makes it exit 0 at once. A source it cannot read
@@ -179,6 +183,18 @@ int main(int argc, char **argv)
             writeOutput("partial\n");
         } else if (word == "pid") {
             log("pid\t" + std::to_string(getpid()));
+        } else if (word == "recopy" || word == "swap") {
+            namespace fs = std::filesystem;
+            const auto date = fs::last_write_time(source);
+            const std::string written = word == "swap" ? source + ".swap" : source;
+            std::ofstream(written, std::ios::binary | std::ios::trunc).flush();
+            std::ofstream(written, std::ios::binary | std::ios::trunc) << text.str();
+            fs::last_write_time(written, date);
+            if (written != source)
+                fs::rename(written, source);
+        } else if (word == "move") {
+            const auto folder = std::filesystem::absolute(source).parent_path();
+            std::filesystem::rename(folder, folder.string() + "-moved");
         } else if (word == "grow") {
             std::ofstream(source, std::ios::app | std::ios::binary) << " more";
         } else if (word == "crash") {
