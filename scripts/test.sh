@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds Tessel and runs the whole test suite
 # headless twice: a normal build, and a build with AddressSanitizer and
-# UndefinedBehaviorSanitizer, where any report fails the run.
+# UndefinedBehaviorSanitizer, where any report fails the run; then checks
+# that every source file compiles for Windows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --test
@@ -13,3 +14,6 @@ for preset in default asan; do
     cmake --build --preset "$preset"
     ctest --preset "$preset"
 done
+
+echo "== Windows sources =="
+scripts/check-windows.sh build/default
