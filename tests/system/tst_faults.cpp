@@ -13,6 +13,7 @@
 
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 #include <cerrno>
@@ -326,18 +327,23 @@ void tst_Faults::encoderKilledFromOutside()
     ui.folderField->setText(folder.path());
     ModalWatcher watcher;
 
-    // Once the encoder has written part of the long clip's MP4 (in its own
-    // hidden file), kill it as another program (or the user, in a task
-    // manager) would.
+    // Once the encoder has written part of the long clip's MP4 (into the file
+    // it reaches as /dev/fd/N), kill it as another program (or the user, in a
+    // task manager) would.
     bool killed = false;
     const Sampler killer([&] {
-        const QFileInfoList written =
-            QDir(folder.path())
-                .entryInfoList({QStringLiteral(".1 long.mts.*")}, QDir::Files | QDir::Hidden);
-        if (killed || written.isEmpty() || written.first().size() == 0)
-            return;
         for (const QProcess *encoder : ui.window.findChildren<QProcess *>()) {
-            if (encoder->state() == QProcess::Running && encoder->arguments().contains(longSource))
+            const QString output = encoder->arguments().value(encoder->arguments().size() - 1);
+            struct stat written;
+            if (!killed && encoder->state() == QProcess::Running &&
+                encoder->arguments().contains(longSource) &&
+                ::stat(QStringLiteral("/proc/%1/fd/%2")
+                           .arg(encoder->processId())
+                           .arg(output.mid(output.lastIndexOf(QLatin1Char('/')) + 1))
+                           .toUtf8()
+                           .constData(),
+                       &written) == 0 &&
+                written.st_size > 0)
                 killed = ::kill(pid_t(encoder->processId()), signal) == 0;
         }
     });
