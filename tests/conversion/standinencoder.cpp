@@ -11,6 +11,7 @@
 //   chatter MS  print FFmpeg's progress of a 10 s clip without pause for MS
 //               milliseconds
 //   grow        append to the source, as a copy still in progress does
+//   fill MB     write MB mebibytes to the output file and go on
 //   pid         write its process id to the log ("pid<TAB>id")
 //   recopy      empty the source, then write its content and date back, as
 //               "cp -p" of the same clip over it does
@@ -98,6 +99,14 @@ void pause(long milliseconds, bool listen)
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
+}
+
+void fill(long mebibytes)
+{
+    const std::string block(1 << 20, '\x55');
+    std::ofstream file(output, std::ios::binary | std::ios::trunc);
+    for (long i = 0; i < mebibytes; ++i)
+        file.write(block.data(), std::streamsize(block.size()));
 }
 
 void printLines(long count)
@@ -219,6 +228,8 @@ int main(int argc, char **argv)
                 chatter(number);
             else if (word == "progress")
                 progress(number);
+            else if (word == "fill")
+                fill(number);
         }
     }
     finish(0);
