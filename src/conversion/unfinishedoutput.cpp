@@ -86,6 +86,10 @@ UnfinishedOutput::create(const RunFolder &folder, const QString &sourceName, QSt
             return nullptr;
         }
     }
+    if (!output->handle) {
+        *error = QStringLiteral("no name was free for the unfinished MP4");
+        return nullptr;
+    }
     output->folderPath = folder.path();
 #else
     output->folder = ::fcntl(folder.descriptor(), F_DUPFD_CLOEXEC, 3);
@@ -218,8 +222,10 @@ QString UnfinishedOutput::place(const QString &outputName, const QDateTime &mp4D
     struct timespec date[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};
     if (mp4Date.isValid()) {
         const qint64 ms = mp4Date.toMSecsSinceEpoch();
-        date[0].tv_sec = time_t(ms / 1000);
-        date[0].tv_nsec = long(ms % 1000) * 1000000;
+        // Rounded down, also before 1970, where the nanoseconds must not be negative.
+        const qint64 seconds = ms / 1000 - (ms % 1000 < 0 ? 1 : 0);
+        date[0].tv_sec = time_t(seconds);
+        date[0].tv_nsec = long(ms - seconds * 1000) * 1000000;
         date[1] = date[0];
         // Both times: a file system that drops a change of the modification
         // time alone (exfat-fuse) then takes it too.
@@ -240,8 +246,11 @@ QString UnfinishedOutput::place(const QString &outputName, const QDateTime &mp4D
     for (int attempt = 0; attempt < nameAttempts && name.isEmpty(); ++attempt) {
         const QString linkName = randomName(sourceName);
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(file);
-        if (::linkat(AT_FDCWD, self.constData(), folder, native(linkName).constData(),
-                     AT_SYMLINK_FOLLOW) == 0)
+        const QByteArray link = native(linkName);
+        // Without /proc mounted, only a privileged process can link a descriptor.
+        if (::linkat(AT_FDCWD, self.constData(), folder, link.constData(), AT_SYMLINK_FOLLOW) ==
+                0 ||
+            (errno == ENOENT && ::linkat(file, "", folder, link.constData(), AT_EMPTY_PATH) == 0))
             name = linkName;
         else if (errno != EEXIST)
             return QStringLiteral("the MP4 could not be put in place: ") + systemError(errno);
