@@ -694,8 +694,8 @@ void ConversionRunTest::flushOffTheWindowThread()
     tracer.setProcessChannelMode(QProcess::MergedChannels);
     tracer.start(strace,
                  {QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-e"),
-                  QStringLiteral("trace=fsync"), QStringLiteral("-o"), trace,
-                  QStringLiteral("-p"), QString::number(QCoreApplication::applicationPid())});
+                  QStringLiteral("trace=fsync"), QStringLiteral("-o"), trace, QStringLiteral("-p"),
+                  QString::number(QCoreApplication::applicationPid())});
     QTRY_VERIFY_WITH_TIMEOUT(tracedBy() != 0 || tracer.state() == QProcess::NotRunning, 10000);
     if (tracer.state() == QProcess::NotRunning)
         QSKIP(qPrintable(QStringLiteral("strace cannot attach here: ") + tracer.readAll()));
