@@ -2,11 +2,13 @@
 
 #include "conversion/conversionnaming.h"
 #include "conversion/outputplacement.h"
+#include "conversion/recordeddate.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
+#include <QtConcurrent/QtConcurrentRun>
 
 #ifdef Q_OS_LINUX
 #include <csignal>
@@ -79,19 +81,39 @@ void ConversionRun::startNext()
                     {}});
             continue;
         }
-        if (startEncoder())
-            return; // its end starts the next clip
+        readShotAt();
+        return; // the date's arrival starts the encoder
     }
     process.reset();
     if (!stopping)
         emit finished();
 }
 
-bool ConversionRun::startEncoder()
+void ConversionRun::readShotAt()
 {
     const QFileInfo source(clip.sourcePath);
     clip.sourceSize = source.size();
-    clip.shotAt = source.lastModified();
+    clip.sourceModified = source.lastModified();
+    // Up to 4 MiB of a clip without a date, from a slow card perhaps: not on
+    // the window's thread.
+    dateReader = std::make_unique<QFutureWatcher<std::optional<QDateTime>>>();
+    connect(dateReader.get(), &QFutureWatcherBase::finished, this, &ConversionRun::shotAtRead);
+    dateReader->setFuture(QtConcurrent::run(recordedDateOfFile, clip.sourcePath));
+}
+
+void ConversionRun::shotAtRead()
+{
+    const std::optional<QDateTime> recorded = dateReader->result();
+    // Not deleted inside its own signal.
+    dateReader.release()->deleteLater();
+    clip.shotAt = recorded.value_or(clip.sourceModified);
+    // An encoder that could not start has settled its clip already.
+    if (!startEncoder())
+        QMetaObject::invokeMethod(this, &ConversionRun::startNext, Qt::QueuedConnection);
+}
+
+bool ConversionRun::startEncoder()
+{
     const QStringList arguments =
         encoderArguments(clip.sourcePath, clip.shotAt, clip.temporaryPath);
 
@@ -170,7 +192,7 @@ void ConversionRun::settle(EncoderOutcome outcome)
     if (outcome.end == EncoderOutcome::End::Succeeded) {
         const QFileInfo source(clip.sourcePath);
         QString why;
-        if (source.size() != clip.sourceSize || source.lastModified() != clip.shotAt)
+        if (source.size() != clip.sourceSize || source.lastModified() != clip.sourceModified)
             outcome.end = EncoderOutcome::End::SourceChanged;
         else if (!placeOutput(clip.temporaryPath, clip.outputPath, clip.shotAt, &why))
             outcome = {EncoderOutcome::End::NotPlaced, 0, why, outcome.encoderLines};
@@ -186,6 +208,12 @@ void ConversionRun::settle(EncoderOutcome outcome)
 void ConversionRun::stop()
 {
     stopping = true;
+    if (dateReader) {
+        // The read ends by itself within its 4 MiB; no encoder has started.
+        dateReader.reset();
+        settle({EncoderOutcome::End::Stopped, 0, QString(), {}});
+        return;
+    }
     if (!process || process->state() == QProcess::NotRunning)
         return;
     // An encoder that has already exited keeps the outcome of its exit.

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QDateTime>
+#include <QFutureWatcher>
 #include <QHash>
 #include <QObject>
 #include <QProcess>
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 #include "conversion/encoderoutcome.h"
 #include "conversion/encoderoutput.h"
@@ -18,6 +20,8 @@
 //
 // Each MP4 is written aside and put in place only once whole; a clip that
 // fails or is stopped leaves no file behind, and the run deletes nothing else.
+// The MP4 carries the date the camera recorded in the clip, or else the clip
+// file's date; that date is read off this thread before the encoder starts.
 class ConversionRun : public QObject
 {
     Q_OBJECT
@@ -59,10 +63,13 @@ private:
         QString outputPath;
         QString temporaryPath;
         qint64 sourceSize = -1;
-        QDateTime shotAt;
+        QDateTime sourceModified; // with the size, tells a clip that changed during the run
+        QDateTime shotAt;         // the MP4's date
     };
 
     void startNext();
+    void readShotAt();
+    void shotAtRead();
     void readEncoder();
     bool startEncoder();
     void encoderFinished(int exitCode, QProcess::ExitStatus status);
@@ -75,6 +82,8 @@ private:
 
     int next = 0;
     Clip clip;
+    // Set while the current clip's recorded date is being read.
+    std::unique_ptr<QFutureWatcher<std::optional<QDateTime>>> dateReader;
     std::unique_ptr<QProcess> process;
     EncoderOutput output;
     double reportedFraction = -1;

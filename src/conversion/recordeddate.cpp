@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <array>
@@ -405,8 +406,10 @@ std::optional<QDateTime> recordedDate(QByteArrayView clipStart)
 
 std::optional<QDateTime> recordedDateOfFile(const QString &path)
 {
+    // Only a regular file: opening a FIFO under a clip's name would wait for a
+    // writer forever.
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return std::nullopt;
     ClipScanner scanner;
     // Small pieces: a date in the first frame costs little more than that frame.
