@@ -76,26 +76,6 @@ QByteArray creationTime(const QString &file)
         .trimmed();
 }
 
-// Raw H.264 with `sei` before the first slice of every IDR picture, where
-// camcorders put their date.
-QByteArray withSeiBeforeIdr(const QByteArray &raw, const QByteArray &sei)
-{
-    const QByteArray startCode("\0\0\1", 3);
-    QList<qsizetype> starts;
-    for (qsizetype at = raw.indexOf(startCode); at >= 0; at = raw.indexOf(startCode, at + 3))
-        starts << at;
-    QByteArray result = raw.left(starts.value(0, raw.size()));
-    bool inIdr = false;
-    for (qsizetype i = 0; i < starts.size(); ++i) {
-        const bool idr = (raw.at(starts[i] + 3) & 0x1F) == 5;
-        if (idr && !inIdr)
-            result += sei;
-        inIdr = idr;
-        result += raw.mid(starts[i], starts.value(i + 1, raw.size()) - starts[i]);
-    }
-    return result;
-}
-
 QByteArray checksum(const QString &file)
 {
     QFile in(file);
