@@ -8,6 +8,10 @@
 #include <memory>
 #include <optional>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 #include "conversion/mdpmunits.h"
 #include "conversion/recordeddate.h"
 
@@ -254,6 +258,13 @@ void RecordedDateTest::damagedClipsReadSafely()
         }
     }
     QVERIFY(!recordedDateOfFile(QStringLiteral("/nonexistent/00001.MTS")));
+#ifdef Q_OS_UNIX
+    // Opening a named pipe for reading would wait for a writer forever.
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath(QStringLiteral("00001.MTS"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QVERIFY(!recordedDateOfFile(pipe));
+#endif
 }
 
 QTEST_MAIN(RecordedDateTest)
