@@ -190,12 +190,8 @@ void RecordedDateTest::readsRecordedDate_data()
     QTest::newRow("month 13") << transportStream(
                                      {frame(dateSei("\x04\x20\x19\x13", "\x15\x10\x20\x30"))})
                               << nothing;
-    QTest::newRow("February 30") << transportStream(
-                                        {frame(dateSei("\x04\x20\x19\x02", "\x30\x10\x20\x30"))})
-                                 << nothing;
     QTest::newRow("zone beyond 14 hours") << transportStream({frame(juneSei(0x1F))}) << nothing;
-    QTest::newRow("MDPM absent") << transportStream({frame(unit(6, 40))}) << nothing;
-    QTest::newRow("MDPM under another UUID")
+    QTest::newRow("MDPM absent: user data under another UUID")
         << transportStream(
                {frame(seiUnit({{5, mdpmPayload(mdpmEntries("\x04\x20\x19\x06", "\x15\x10\x20\x30"),
                                                QByteArray(16, '\x11'))}}))})
