@@ -4,7 +4,8 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer, where any report fails the
 # run. The sanitizer build builds and runs only the tests whose code under test
 # runs in the test's own process (CTest label "memory"); the ones that drive the
-# finished program from outside add nothing there but time.
+# finished program from outside add nothing there but time. Then checks that
+# every source file compiles for Windows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --test
@@ -19,3 +20,6 @@ echo "== asan build =="
 cmake --preset asan >/dev/null
 cmake --build --preset asan --target tessel_tests tst_faults
 ctest --preset asan
+
+echo "== Windows sources =="
+scripts/check-windows.sh build/default

@@ -11,6 +11,12 @@
 //   chatter MS  print FFmpeg's progress of a 10 s clip without pause for MS
 //               milliseconds
 //   grow        append to the source, as a copy still in progress does
+//   fill MB     write MB mebibytes to the output file and go on
+//   pid         write its process id to the log ("pid<TAB>id")
+//   recopy      empty the source, then write its content and date back, as
+//               "cp -p" of the same clip over it does
+//   swap        move another file of the same content and date over the source
+//   move        rename the source's folder (to the folder's name + "-moved")
 //   progress MS print FFmpeg's "Duration:" of a 10 s clip, then over MS
 //               milliseconds its progress lines ("time=", ended by "\r") to 10 s
 // A file with nothing in it makes it exit 0 at once. A source it cannot read
@@ -33,6 +39,8 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <process.h>
+#define getpid _getpid
 #define readInput(buffer, size) _read(0, buffer, size)
 #else
 #include <unistd.h>
@@ -91,6 +99,14 @@ void pause(long milliseconds, bool listen)
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
+}
+
+void fill(long mebibytes)
+{
+    const std::string block(1 << 20, '\x55');
+    std::ofstream file(output, std::ios::binary | std::ios::trunc);
+    for (long i = 0; i < mebibytes; ++i)
+        file.write(block.data(), std::streamsize(block.size()));
 }
 
 void printLines(long count)
@@ -174,6 +190,20 @@ int main(int argc, char **argv)
             finish(0);
         } else if (word == "write") {
             writeOutput("partial\n");
+        } else if (word == "pid") {
+            log("pid\t" + std::to_string(getpid()));
+        } else if (word == "recopy" || word == "swap") {
+            namespace fs = std::filesystem;
+            const auto date = fs::last_write_time(source);
+            const std::string written = word == "swap" ? source + ".swap" : source;
+            std::ofstream(written, std::ios::binary | std::ios::trunc).flush();
+            std::ofstream(written, std::ios::binary | std::ios::trunc) << text.str();
+            fs::last_write_time(written, date);
+            if (written != source)
+                fs::rename(written, source);
+        } else if (word == "move") {
+            const auto folder = std::filesystem::absolute(source).parent_path();
+            std::filesystem::rename(folder, folder.string() + "-moved");
         } else if (word == "grow") {
             std::ofstream(source, std::ios::app | std::ios::binary) << " more";
         } else if (word == "crash") {
@@ -198,6 +228,8 @@ int main(int argc, char **argv)
                 chatter(number);
             else if (word == "progress")
                 progress(number);
+            else if (word == "fill")
+                fill(number);
         }
     }
     finish(0);

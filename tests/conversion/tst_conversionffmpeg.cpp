@@ -6,8 +6,10 @@
 
 #include <filesystem>
 
+#include "conversion/conversionnaming.h"
 #include "conversion/conversiontestkit.h"
 #include "support/isolatedsettings.h"
+#include "support/mdpmunits.h"
 #include "support/mediatools.h"
 
 namespace {
@@ -53,6 +55,12 @@ QByteArray codecOf(const QString &file, const char *streamType)
         .value(0);
 }
 
+QByteArray creationTime(const QString &file)
+{
+    return runTool(ffprobeProgram, {"-v", "error", "-show_entries", "format_tags=creation_time",
+                                    "-of", "csv=p=0", file})
+        .trimmed();
+}
 } // namespace
 
 class ConversionFfmpegTest : public QObject
@@ -63,6 +71,8 @@ private slots:
     void initTestCase();
     void convertsCamcorderClips_data();
     void convertsCamcorderClips();
+    void recordedDates_data();
+    void recordedDates();
 
 private:
     IsolatedSettings isolatedSettings;
@@ -74,6 +84,20 @@ void ConversionFfmpegTest::initTestCase()
     // One second, tiny frames: enough for the codecs, quick to make.
     QVERIFY(makeClip(generated.filePath("stereo.ts"), 1));
     QVERIFY(makeClip(generated.filePath("surround.ts"), 1, ClipOptions().audioChannels(6)));
+
+    // This computer's zone, for a camera that recorded none: three hours east
+    // of UTC, a rule glibc takes from the name alone.
+    qputenv("TZ", "XYZ-3");
+    // Clips that carry the camera's date: June 15, 2019 10:20:30 on its clock,
+    // in the zone the byte names, in 188- and 192-byte packets.
+    for (const uchar zone : {0x04, 0x2B, 0x42, 0xFF}) {
+        const QByteArray sei =
+            seiUnit({{5, mdpmPayload(mdpmEntries(char(zone) + QByteArray("\x20\x19\x06"),
+                                                 "\x15\x10\x20\x30"))}});
+        const QString name = QStringLiteral("dated-%1").arg(zone, 2, 16, QLatin1Char('0'));
+        QVERIFY(makeClip(generated.filePath(name + "-0.ts"), 1, ClipOptions().withSei(sei)));
+        QVERIFY(makeClip(generated.filePath(name + "-1.ts"), 1, ClipOptions().withSei(sei).m2ts()));
+    }
 }
 
 void ConversionFfmpegTest::convertsCamcorderClips_data()
@@ -150,10 +174,60 @@ void ConversionFfmpegTest::convertsCamcorderClips()
     QCOMPARE(outside.read(QStringLiteral("precious.doc")), QByteArray("keep me"));
     QCOMPARE(QFileInfo(output).lastModified(), shotAt);
     // Photo libraries read the date from inside the file.
-    QCOMPARE(runTool(ffprobeProgram, {"-v", "error", "-show_entries", "format_tags=creation_time",
-                                      "-of", "csv=p=0", output})
-                 .trimmed(),
-             QByteArray("2018-07-14T09:41:00.000000Z"));
+    QCOMPARE(creationTime(output), QByteArray("2018-07-14T09:41:00.000000Z"));
+}
+
+void ConversionFfmpegTest::recordedDates_data()
+{
+    QTest::addColumn<QString>("clip");
+    QTest::addColumn<QString>("sourceName");
+    QTest::addColumn<QDateTime>("recorded");
+
+    // "-1": 192-byte packets, as AVCHD's .MTS and .m2ts.
+    QTest::newRow("UTC+2, 188-byte packets, converted before the undated clip")
+        << "dated-04-0.ts"
+        << "00001.MTS" << QDateTime(QDate(2019, 6, 15), QTime(8, 20, 30), Qt::UTC);
+    QTest::newRow("UTC-5:30, 192-byte packets, converted after the undated clip")
+        << "dated-2b-1.ts"
+        << "00003.M2TS" << QDateTime(QDate(2019, 6, 15), QTime(15, 50, 30), Qt::UTC);
+    QTest::newRow("zone +1 in summer time")
+        << "dated-42-1.ts"
+        << "00001.MTS" << QDateTime(QDate(2019, 6, 15), QTime(8, 20, 30), Qt::UTC);
+    QTest::newRow("no zone: this computer's local time, 3 hours east")
+        << "dated-ff-1.ts"
+        << "00001.MTS" << QDateTime(QDate(2019, 6, 15), QTime(7, 20, 30), Qt::UTC);
+}
+
+// One run over a clip that carries the camera's date, copied today, and one
+// that does not: each MP4 gets its own clip's date.
+void ConversionFfmpegTest::recordedDates()
+{
+    QFETCH(QString, clip);
+    QFETCH(QString, sourceName);
+    QFETCH(QDateTime, recorded);
+
+    ClipFolder clips;
+    QVERIFY(QFile::copy(generated.filePath(clip), clips.filePath(sourceName)));
+    const QString undated = clips.filePath(QStringLiteral("00002.MTS"));
+    QVERIFY(QFile::copy(generated.filePath("stereo.ts"), undated));
+    const QDateTime undatedShotAt(QDate(2018, 7, 14), QTime(9, 41, 0), Qt::UTC);
+    makeOld(undated, undatedShotAt);
+
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(ffmpegProgram);
+    ui.folderField->setText(clips.path());
+    ModalWatcher watcher;
+    QVERIFY(!pressProcess(ui, 30000).timedOut);
+
+    QCOMPARE(watcher.boxes.value(0).text, QStringLiteral("2 files converted."));
+    const QString output = clips.filePath(outputNameFor(sourceName));
+    QCOMPARE(creationTime(output),
+             recorded.toString(Qt::ISODateWithMs).chopped(1).toLatin1() + "000Z");
+    QCOMPARE(QFileInfo(output).lastModified(), recorded);
+    const QString undatedOutput = clips.filePath(QStringLiteral("00002.mp4"));
+    QCOMPARE(creationTime(undatedOutput), QByteArray("2018-07-14T09:41:00.000000Z"));
+    QCOMPARE(QFileInfo(undatedOutput).lastModified(), undatedShotAt);
+    QCOMPARE(videoPackets(output).size(), 25);
 }
 
 TESSEL_TEST(ConversionFfmpegTest)

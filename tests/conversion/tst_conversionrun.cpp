@@ -6,14 +6,18 @@
 #include <QFileDialog>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 #include <QThread>
+#include <QThreadPool>
 
-#ifdef Q_OS_UNIX
+#include <csignal>
+
+#include <sys/prctl.h>
 #include <sys/wait.h>
-#endif
 
 #include "conversion/conversionreport.h"
 #include "conversion/conversionrun.h"
@@ -21,6 +25,7 @@
 #include "support/cannedhttpserver.h"
 #include "support/isolatedsettings.h"
 #include "support/modalwatcher.h"
+#include "support/workingfolder.h"
 
 namespace {
 const QString standIn = QStringLiteral(STANDIN_ENCODER);
@@ -48,7 +53,7 @@ QString optionValue(const QStringList &arguments, const QString &option)
 }
 } // namespace
 
-enum class StopAt { Never, AfterFirstExit, DestroyedDuringFirst };
+enum class StopAt { Never, BeforeEncoderStarts, AfterFirstExit, DestroyedDuringFirst };
 Q_DECLARE_METATYPE(StopAt)
 
 class ConversionRunTest : public QObject
@@ -73,6 +78,8 @@ private slots:
     void progressWhileRunning();
     void runningRowInView_data();
     void runningRowInView();
+    void folderMovedDuringRun();
+    void flushOffTheWindowThread();
     void longRowsScrollAfterRun();
     void chattyEncoder_data();
     void chattyEncoder();
@@ -144,6 +151,9 @@ void ConversionRunTest::encoderCommandLine_data()
     QTest::newRow("name with a blank") << "Clip One.MTS" << "" << "clip one.mp4";
     QTest::newRow("folder ending in a slash") << "00001.MTS" << "/" << "00001.mp4";
     QTest::newRow("non-ASCII name") << "Ünïcødé.M2TS" << "" << "ünïcødé.mp4";
+    // Typed relative to the working folder; read as "Rome" followed by a
+    // protocol's "1/Clip.MTS" if handed on as typed.
+    QTest::newRow("relative folder with a colon") << "Clip.MTS" << "Rome:1" << "clip.mp4";
     // clang-format on
 }
 
@@ -153,33 +163,36 @@ void ConversionRunTest::encoderCommandLine()
     QFETCH(QString, folderSuffix);
     QFETCH(QString, outputName);
 
-    StandInRun run({{sourceName, "ok"}});
-    makeOld(run.clips.filePath(sourceName), shotAt);
-    run.ui.folderField->setText(run.clips.path() + folderSuffix);
+    StandInRun run;
+    const bool relative = folderSuffix.contains(QLatin1Char(':'));
+    const QString inside = relative ? folderSuffix + QLatin1Char('/') : QString();
+    if (relative)
+        run.clips.addFolder(folderSuffix);
+    makeOld(run.clips.add(inside + sourceName, "ok"), shotAt);
+    WorkingFolder working;
+    QVERIFY(working.enter(run.clips.path()));
+    run.ui.folderField->setText(relative ? folderSuffix : run.clips.path() + folderSuffix);
 
     QVERIFY(!run.run().timedOut);
 
-    // What the encoder was handed: the clip, the video copied, the sound to
-    // MP3, the clip's date inside the MP4, and a hidden file of its own beside
-    // the clip, which takes the MP4's name once whole.
+    // What the encoder was handed: the clip by its whole path, the video
+    // copied, the sound to MP3, the clip's date inside the MP4, and a file
+    // Tessel holds, reached through a descriptor rather than a name anyone
+    // could change, which takes the MP4's name once whole.
     QCOMPARE(run.log.starts().size(), 1);
     const QStringList received = run.log.starts().first();
-    QCOMPARE(QFileInfo(optionValue(received, QStringLiteral("-i"))).canonicalFilePath(),
-             QFileInfo(run.clips.filePath(sourceName)).canonicalFilePath());
+    const QString input = optionValue(received, QStringLiteral("-i"));
+    QVERIFY2(QDir::isAbsolutePath(input), qPrintable(input));
+    QCOMPARE(QFileInfo(input).canonicalFilePath(),
+             QFileInfo(run.clips.filePath(inside + sourceName)).canonicalFilePath());
     QCOMPARE(optionValue(received, QStringLiteral("-vcodec")), QStringLiteral("copy"));
     QCOMPARE(optionValue(received, QStringLiteral("-acodec")), QStringLiteral("mp3"));
     QCOMPARE(optionValue(received, QStringLiteral("-metadata")),
              QStringLiteral("creation_time=2019-05-04T12:30:15.000Z"));
-    const QFileInfo written(received.last());
-    QCOMPARE(written.absoluteDir(), QDir(run.clips.path()));
-    QVERIFY2(written.fileName().startsWith(QLatin1Char('.')) &&
-                 written.fileName().endsWith(QLatin1String(".mp4")),
-             qPrintable(written.fileName()));
-    QCOMPARE(
-        run.clips.read(outputName),
-        run.clips.standInOutput(sourceName)
-            .replace(run.clips.path().toUtf8(), run.clips.path().toUtf8() + folderSuffix.toUtf8()));
-    QStringList left = QDir(run.clips.path()).entryList(QDir::Files | QDir::Hidden);
+    QCOMPARE(optionValue(received, QStringLiteral("-f")), QStringLiteral("mp4"));
+    QVERIFY2(received.last().startsWith(QLatin1String("/dev/fd/")), qPrintable(received.last()));
+    QCOMPARE(run.clips.read(inside + outputName), "converted from " + input.toUtf8() + '\n');
+    QStringList left = QDir(run.clips.filePath(inside)).entryList(QDir::Files | QDir::Hidden);
     left.sort();
     QStringList expectedLeft{outputName, sourceName};
     expectedLeft.sort();
@@ -251,8 +264,10 @@ void ConversionRunTest::sameOutputName()
 void ConversionRunTest::outcomes_data()
 {
     QTest::addColumn<QString>("sourceName");
-    QTest::addColumn<QByteArray>("script");         // null: the "clip" is a folder
-    QTest::addColumn<QString>("encoder");           // "standIn", "missing" or "notExecutable"
+    QTest::addColumn<QByteArray>("script"); // null: the "clip" is a folder
+    // "standIn", "missing", "notExecutable", or "trap": the stand-in, with a
+    // link to a file elsewhere planted where a hidden name could be guessed.
+    QTest::addColumn<QString>("encoder");
     QTest::addColumn<QByteArray>("existingOutput"); // null: none
     QTest::addColumn<QString>("row");
     QTest::addColumn<bool>("converted");
@@ -287,6 +302,17 @@ void ConversionRunTest::outcomes_data()
         << "Clip.MTS" << QByteArray("grow write ok") << "standIn" << oldMovie
         << "Clip.MTS was not converted: the clip changed while it was converted"
         << false << "existing";
+    QTest::newRow("clip copied over in place, same size and date")
+        << "Clip.MTS" << QByteArray("deaf 30 recopy write ok") << "standIn" << oldMovie
+        << "Clip.MTS was not converted: the clip changed while it was converted"
+        << false << "existing";
+    QTest::newRow("another file of the same size and date moved over the clip")
+        << "Clip.MTS" << QByteArray("deaf 30 swap write ok") << "standIn" << oldMovie
+        << "Clip.MTS was not converted: the clip changed while it was converted"
+        << false << "existing";
+    QTest::newRow("link planted at the predictable unfinished name")
+        << "Clip.MTS" << QByteArray("ok") << "trap" << none
+        << "Clip.MTS converted to clip.mp4" << true << "new";
     QTest::newRow("encoder missing")
         << "Clip.MTS" << QByteArray("ok") << "missing" << oldMovie
         << "Clip.MTS was not converted: the encoder could not be started" << false << "existing";
@@ -318,10 +344,21 @@ void ConversionRunTest::outcomes()
     } else {
         makeOld(clips.add(sourceName, script), shotAt);
     }
-    if (!existingOutput.isNull())
+    // Permission bits a user chose for the MP4 survive its replacement.
+    const QFile::Permissions chosen = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                                      QFile::WriteUser | QFile::ReadGroup;
+    if (!existingOutput.isNull()) {
         makeOld(clips.add(outputName, existingOutput), longAgo);
+        QVERIFY(QFile::setPermissions(clips.filePath(outputName), chosen));
+    }
 
     ClipFolder tools;
+    const QString thesis = tools.add(QStringLiteral("thesis.odt"), "thesis");
+    const QString trap = QLatin1Char('.') + sourceName + QStringLiteral(".tessel-") +
+                         QString::number(QCoreApplication::applicationPid()) +
+                         QStringLiteral(".mp4");
+    if (encoder == QLatin1String("trap"))
+        QVERIFY(QFile::link(thesis, clips.filePath(trap)));
     if (encoder == QLatin1String("missing"))
         run.ui.window.setEncoderPath(tools.filePath(QStringLiteral("no-such-encoder")));
     else if (encoder == QLatin1String("notExecutable"))
@@ -349,8 +386,13 @@ void ConversionRunTest::outcomes()
     } else {
         QCOMPARE(clips.read(outputName), clips.standInOutput(sourceName));
         QCOMPARE(QFileInfo(output).lastModified(), shotAt);
+        if (!existingOutput.isNull())
+            QCOMPARE(QFileInfo(output).permissions(), chosen);
     }
-    QVERIFY2(clips.hiddenFiles().isEmpty(), "the encoder's own file was left behind");
+    QCOMPARE(QFileInfo(output).isSymLink(), false);
+    QCOMPARE(tools.read(QStringLiteral("thesis.odt")), QByteArray("thesis"));
+    QCOMPARE(clips.hiddenFiles(),
+             encoder == QLatin1String("trap") ? QStringList{trap} : QStringList());
 }
 void ConversionRunTest::finalCount_data()
 {
@@ -401,6 +443,12 @@ void ConversionRunTest::runSignals_data()
         << QStringList{"converted", "name taken"} << 1;
     QTest::newRow("no encoder") << abc << QByteArrayList{"ok", "ok", "ok"} << false << StopAt::Never
                                 << QStringList{"not started", "not started", "not started"} << 1;
+    // The clip's recorded date is read off the window's thread before its
+    // encoder starts: a stop meanwhile settles the clip, and the date's late
+    // arrival starts nothing.
+    QTest::newRow("stop before the encoder started")
+        << abc << QByteArrayList{"ok", "ok", "ok"} << true << StopAt::BeforeEncoderStarts
+        << QStringList{"stopped"} << 0;
     QTest::newRow("stop after the encoder exited")
         << abc << QByteArrayList{"sleep 300 ok", "ok", "ok"} << true << StopAt::AfterFirstExit
         << QStringList{"converted"} << 0;
@@ -441,14 +489,19 @@ void ConversionRunTest::runSignals()
     connect(run.get(), &ConversionRun::finished, this, [&] { note(QStringLiteral("finished")); });
 
     run->start();
-    if (stopAt == StopAt::AfterFirstExit) {
+    if (stopAt == StopAt::BeforeEncoderStarts) {
+        run->stop();
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        QCOMPARE(log.starts(), QList<QStringList>());
+    } else if (stopAt == StopAt::AfterFirstExit) {
 #ifndef Q_OS_UNIX
         QSKIP("Needs waitid() to see the encoder's exit without reaping it.");
 #else
         // The first encoder is running; then it exits, and the run has not
         // yet heard of it: no event is handled while this waits.
+        QTRY_VERIFY(run->findChild<QProcess *>());
         QProcess *encoder = run->findChild<QProcess *>();
-        QVERIFY(encoder);
         QTRY_COMPARE(encoder->state(), QProcess::Running);
         const pid_t pid = pid_t(encoder->processId());
         const auto exited = [pid] {
@@ -628,6 +681,77 @@ void ConversionRunTest::runningRowInView()
     } else {
         QCOMPARE(runningOutOfView, 0);
     }
+}
+
+void ConversionRunTest::folderMovedDuringRun()
+{
+    // Renamed while the first clip converts: neither clip changed, and the
+    // moved folder keeps nothing but its clips.
+    StandInRun run({{QStringLiteral("a.mts"), "write move ok"}, {QStringLiteral("b.mts"), "ok"}});
+    const QString moved = run.clips.path() + QStringLiteral("-moved");
+    const auto moveBack = qScopeGuard([&] { QDir().rename(moved, run.clips.path()); });
+
+    const RunSeen seen = run.run();
+
+    QVERIFY(!seen.timedOut);
+    const QString why = QStringLiteral(" was not converted: the folder was moved or removed");
+    QCOMPARE(seen.rows, (QList<Row>{{QStringLiteral("a.mts") + why, lightRed},
+                                    {QStringLiteral("b.mts") + why, lightRed}}));
+    QCOMPARE(QDir(moved).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name),
+             (QStringList{QStringLiteral("a.mts"), QStringLiteral("b.mts")}));
+    QCOMPARE(run.log.startedNames(), QStringList{QStringLiteral("a.mts")});
+}
+
+void ConversionRunTest::flushOffTheWindowThread()
+{
+    // A flush waits for the disk, for seconds with a large MP4 on a slow
+    // card: the window's thread must never be the one waiting.
+    const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
+    if (strace.isEmpty())
+        QSKIP("strace is not installed");
+    const QTemporaryDir traceFolder;
+    const QString trace = traceFolder.filePath(QStringLiteral("trace"));
+    const auto tracedBy = [] {
+        QFile status(QStringLiteral("/proc/self/status"));
+        status.open(QIODevice::ReadOnly);
+        const QByteArray text = status.readAll();
+        const qsizetype at = text.indexOf("TracerPid:");
+        return text.mid(at + 10, text.indexOf('\n', at) - at - 10).trimmed().toLongLong();
+    };
+    ::prctl(PR_SET_PTRACER, PR_SET_PTRACER_ANY);
+    QProcess tracer;
+    tracer.setProcessChannelMode(QProcess::MergedChannels);
+    tracer.start(strace,
+                 {QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-e"),
+                  QStringLiteral("trace=fsync"), QStringLiteral("-o"), trace, QStringLiteral("-p"),
+                  QString::number(QCoreApplication::applicationPid())});
+    QTRY_VERIFY_WITH_TIMEOUT(tracedBy() != 0 || tracer.state() == QProcess::NotRunning, 10000);
+    if (tracer.state() == QProcess::NotRunning)
+        QSKIP(qPrintable(QStringLiteral("strace cannot attach here: ") + tracer.readAll()));
+
+    {
+        StandInRun run({{QStringLiteral("a.mts"), "ok"}, {QStringLiteral("b.mts"), "ok"}});
+        const RunSeen seen = run.run();
+        QVERIFY(!seen.timedOut);
+        QCOMPARE(seen.boxes.value(0).text, QStringLiteral("2 files converted."));
+    }
+    ::kill(pid_t(tracer.processId()), SIGINT);
+    QVERIFY(tracer.waitForFinished(10000));
+
+    QFile traced(trace);
+    QVERIFY(traced.open(QIODevice::ReadOnly));
+    const QByteArray windowThread = QByteArray::number(QCoreApplication::applicationPid()) + ' ';
+    QByteArrayList flushes;
+    QByteArrayList onWindowThread;
+    for (const QByteArray &line : traced.readAll().split('\n')) {
+        if (!line.contains(" fsync("))
+            continue;
+        flushes << line;
+        if (line.startsWith(windowThread))
+            onWindowThread << line;
+    }
+    QVERIFY2(flushes.size() >= 2, "no flush was seen");
+    QVERIFY2(onWindowThread.isEmpty(), onWindowThread.join('\n').constData());
 }
 
 void ConversionRunTest::longRowsScrollAfterRun()

@@ -6,6 +6,9 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+
+#include "support/mdpmunits.h"
 
 // Debian's FFmpeg and ffprobe, as found at configure time (FFMPEG_PROGRAM and
 // FFPROBE_PROGRAM), and clips made with them for tests and benchmarks.
@@ -30,11 +33,17 @@ inline QByteArray runTool(const QString &program, const QStringList &arguments)
 struct ClipOptions
 {
     QString size = QStringLiteral("160x120");
+    QString picture = QStringLiteral("testsrc");
     int audioSeconds = 0; // 0: as long as the picture
     int channels = 2;
     QStringList videoOptions;
+    QByteArray sei;           // an SEI unit before every IDR picture, where camcorders date it
+    bool m2tsPackets = false; // 192-byte packets, as AVCHD writes them
 
     ClipOptions &frameSize(const QString &value) { return size = value, *this; }
+    ClipOptions &pattern(const QString &value) { return picture = value, *this; }
+    ClipOptions &withSei(const QByteArray &unit) { return sei = unit, *this; }
+    ClipOptions &m2ts() { return m2tsPackets = true, *this; }
     // A longer sound track makes the encoder's job (MP3) longer.
     ClipOptions &audioFor(int seconds) { return audioSeconds = seconds, *this; }
     ClipOptions &audioChannels(int value) { return channels = value, *this; }
@@ -45,15 +54,34 @@ struct ClipOptions
 // FFmpeg failed or the file lacks those streams.
 inline bool makeClip(const QString &path, int seconds, const ClipOptions &options = {})
 {
-    const int audioSeconds = options.audioSeconds > 0 ? options.audioSeconds : seconds;
-    runTool(
-        ffmpegProgram,
-        QStringList{
-            "-v", "error", "-y", "-f", "lavfi", "-i",
-            QStringLiteral("testsrc=size=%1:rate=25:duration=%2").arg(options.size).arg(seconds),
-            "-f", "lavfi", "-i", QStringLiteral("sine=frequency=440:duration=%1").arg(audioSeconds),
-            "-ac", QString::number(options.channels), "-c:v", "libx264", "-preset", "ultrafast"} +
-            options.videoOptions + QStringList{"-c:a", "ac3", "-f", "mpegts", path});
+    const QString video = QStringLiteral("%1=size=%2:rate=25:duration=%3")
+                              .arg(options.picture, options.size)
+                              .arg(seconds);
+    const QString audio = QStringLiteral("sine=frequency=440:duration=%1")
+                              .arg(options.audioSeconds > 0 ? options.audioSeconds : seconds);
+    const QStringList h264 =
+        QStringList{"-c:v", "libx264", "-preset", "ultrafast"} + options.videoOptions;
+    QStringList input{"-f", "lavfi", "-i", video};
+    QTemporaryDir work;
+    if (!options.sei.isEmpty()) {
+        // Raw H.264 first, then the unit put in, then into the container as is.
+        const QString raw = work.filePath(QStringLiteral("raw.h264"));
+        runTool(ffmpegProgram,
+                QStringList{"-v", "error", "-y"} + input + h264 + QStringList{"-f", "h264", raw});
+        QFile rawFile(raw);
+        QFile dated(work.filePath(QStringLiteral("dated.h264")));
+        if (!rawFile.open(QIODevice::ReadOnly) || !dated.open(QIODevice::WriteOnly) ||
+            dated.write(withSeiBeforeIdr(rawFile.readAll(), options.sei)) < 0)
+            return false;
+        dated.close();
+        input = QStringList{"-framerate", "25", "-f", "h264", "-i", dated.fileName()};
+    }
+    runTool(ffmpegProgram,
+            QStringList{"-v", "error", "-y"} + input +
+                QStringList{"-f", "lavfi", "-i", audio, "-ac", QString::number(options.channels)} +
+                (options.sei.isEmpty() ? h264 : QStringList{"-c:v", "copy"}) +
+                QStringList{"-c:a", "ac3", "-f", "mpegts", "-mpegts_m2ts_mode",
+                            options.m2tsPackets ? "1" : "0", path});
     // MPEG-TS lists its streams once more under its program, after a blank line.
     const QByteArray streams =
         runTool(ffprobeProgram,
