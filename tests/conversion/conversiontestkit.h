@@ -220,12 +220,13 @@ struct RunSeen
     QList<SeenBox> boxes;
 };
 
-// The arrangement most conversion tests share: a folder of clips for the
-// stand-in encoder, its log, and the window pointed at both.
-class StandInRun
+// The arrangement most conversion tests share: a folder of clips, the
+// stand-in encoder's log, and the window pointed at both, running the
+// stand-in unless told another encoder.
+class ClipRun
 {
 public:
-    explicit StandInRun(const QList<Clip> &clipList = {})
+    explicit ClipRun(const QList<Clip> &clipList = {})
     {
         for (const Clip &clip : clipList)
             clips.add(clip.name, clip.script);
@@ -246,3 +247,15 @@ public:
     StandInLog log;
     WindowUnderTest ui;
 };
+
+// A run through a window of its own with `encoder` on `folder`, every box
+// answered: for clips made by a test's own means.
+inline RunSeen runInWindow(const QString &encoder, const QString &folder, int timeoutMs)
+{
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(encoder);
+    ui.folderField->setText(folder);
+    ModalWatcher watcher;
+    const LoopRun loop = pressProcess(ui, timeoutMs);
+    return {loop.timedOut, ui.rows(), watcher.boxes};
+}

@@ -128,7 +128,9 @@ void ConversionFfmpegTest::convertsCamcorderClips()
     QFETCH(QString, outputName);
     QFETCH(QString, hardLinkAtOutput);
 
-    ClipFolder clips;
+    ClipRun run;
+    run.ui.window.setEncoderPath(ffmpegProgram);
+    const ClipFolder &clips = run.clips;
     const QString source = clips.filePath(sourceName);
     QVERIFY(QFile::copy(generated.filePath(clip), source));
     const QDateTime shotAt(QDate(2018, 7, 14), QTime(9, 41, 0), Qt::UTC);
@@ -145,15 +147,11 @@ void ConversionFfmpegTest::convertsCamcorderClips()
         QVERIFY2(!error, error.message().c_str());
     }
 
-    WindowUnderTest ui;
-    ui.window.setEncoderPath(ffmpegProgram);
-    ui.folderField->setText(clips.path());
-    ModalWatcher watcher;
+    const RunSeen seen = run.run(30000);
 
-    QVERIFY(!pressProcess(ui, 30000).timedOut);
-
-    QCOMPARE(watcher.boxes.value(0).text, QStringLiteral("1 file converted."));
-    QCOMPARE(ui.rows(), (QList<Row>{{sourceName + QStringLiteral(" converted to ") + outputName,
+    QVERIFY(!seen.timedOut);
+    QCOMPARE(seen.boxes.value(0).text, QStringLiteral("1 file converted."));
+    QCOMPARE(seen.rows, (QList<Row>{{sourceName + QStringLiteral(" converted to ") + outputName,
                                      lightGreen}}));
     const QString output = clips.filePath(outputName);
     QVERIFY2(QFileInfo::exists(output), qPrintable(output));
@@ -206,20 +204,19 @@ void ConversionFfmpegTest::recordedDates()
     QFETCH(QString, sourceName);
     QFETCH(QDateTime, recorded);
 
-    ClipFolder clips;
+    ClipRun run;
+    run.ui.window.setEncoderPath(ffmpegProgram);
+    const ClipFolder &clips = run.clips;
     QVERIFY(QFile::copy(generated.filePath(clip), clips.filePath(sourceName)));
     const QString undated = clips.filePath(QStringLiteral("00002.MTS"));
     QVERIFY(QFile::copy(generated.filePath("stereo.ts"), undated));
     const QDateTime undatedShotAt(QDate(2018, 7, 14), QTime(9, 41, 0), Qt::UTC);
     makeOld(undated, undatedShotAt);
 
-    WindowUnderTest ui;
-    ui.window.setEncoderPath(ffmpegProgram);
-    ui.folderField->setText(clips.path());
-    ModalWatcher watcher;
-    QVERIFY(!pressProcess(ui, 30000).timedOut);
+    const RunSeen seen = run.run(30000);
 
-    QCOMPARE(watcher.boxes.value(0).text, QStringLiteral("2 files converted."));
+    QVERIFY(!seen.timedOut);
+    QCOMPARE(seen.boxes.value(0).text, QStringLiteral("2 files converted."));
     const QString output = clips.filePath(outputNameFor(sourceName));
     QCOMPARE(creationTime(output),
              recorded.toString(Qt::ISODateWithMs).chopped(1).toLatin1() + "000Z");

@@ -114,7 +114,7 @@ void ConversionRunTest::earlyMessages()
     QFETCH(QString, message);
     QFETCH(bool, listCleared);
 
-    StandInRun run({{QStringLiteral("notes.txt"), "ok"}, {QStringLiteral("clip.mp4"), "ok"}});
+    ClipRun run({{QStringLiteral("notes.txt"), "ok"}, {QStringLiteral("clip.mp4"), "ok"}});
     run.clips.addFolder(QStringLiteral("clip.avi"));
     const QMap<QString, QString> folders{
         {QStringLiteral("empty"), QString()},
@@ -163,7 +163,7 @@ void ConversionRunTest::encoderCommandLine()
     QFETCH(QString, folderSuffix);
     QFETCH(QString, outputName);
 
-    StandInRun run;
+    ClipRun run;
     const bool relative = folderSuffix.contains(QLatin1Char(':'));
     const QString inside = relative ? folderSuffix + QLatin1Char('/') : QString();
     if (relative)
@@ -220,7 +220,7 @@ void ConversionRunTest::runOrder()
     QFETCH(QString, outputName);
     QFETCH(QString, lastWriter);
 
-    StandInRun run;
+    ClipRun run;
     for (const QString &name : names)
         run.clips.add(name, "ok");
 
@@ -241,7 +241,7 @@ void ConversionRunTest::sameOutputName()
     // The later clip must not replace the MP4 the earlier one made: a user who
     // trusts the count and deletes the clips would lose one.
     QFETCH(QStringList, names);
-    StandInRun run;
+    ClipRun run;
     for (const QString &name : names)
         run.clips.add(name, "ok");
 
@@ -335,7 +335,7 @@ void ConversionRunTest::outcomes()
     QFETCH(bool, converted);
     QFETCH(QString, outputAfter);
 
-    StandInRun run;
+    ClipRun run;
     ClipFolder &clips = run.clips;
     const QString outputName =
         sourceName.toLower().replace(QStringLiteral(".mts"), QStringLiteral(".mp4"));
@@ -558,7 +558,7 @@ void ConversionRunTest::runSignals()
 }
 void ConversionRunTest::progressWhileRunning()
 {
-    StandInRun setup;
+    ClipRun setup;
     const ClipFolder &clips = setup.clips;
     WindowUnderTest &ui = setup.ui;
     // Scripts of equal length: each clip weighs half the run.
@@ -647,7 +647,7 @@ void ConversionRunTest::runningRowInView_data()
 void ConversionRunTest::runningRowInView()
 {
     QFETCH(bool, userScrollsAway);
-    StandInRun setup;
+    ClipRun setup;
     const ClipFolder &clips = setup.clips;
     WindowUnderTest &ui = setup.ui;
     for (int i = 0; i < 40; ++i)
@@ -687,7 +687,7 @@ void ConversionRunTest::folderMovedDuringRun()
 {
     // Renamed while the first clip converts: neither clip changed, and the
     // moved folder keeps nothing but its clips.
-    StandInRun run({{QStringLiteral("a.mts"), "write move ok"}, {QStringLiteral("b.mts"), "ok"}});
+    ClipRun run({{QStringLiteral("a.mts"), "write move ok"}, {QStringLiteral("b.mts"), "ok"}});
     const QString moved = run.clips.path() + QStringLiteral("-moved");
     const auto moveBack = qScopeGuard([&] { QDir().rename(moved, run.clips.path()); });
 
@@ -730,7 +730,7 @@ void ConversionRunTest::flushOffTheWindowThread()
         QSKIP(qPrintable(QStringLiteral("strace cannot attach here: ") + tracer.readAll()));
 
     {
-        StandInRun run({{QStringLiteral("a.mts"), "ok"}, {QStringLiteral("b.mts"), "ok"}});
+        ClipRun run({{QStringLiteral("a.mts"), "ok"}, {QStringLiteral("b.mts"), "ok"}});
         const RunSeen seen = run.run();
         QVERIFY(!seen.timedOut);
         QCOMPARE(seen.boxes.value(0).text, QStringLiteral("2 files converted."));
@@ -759,7 +759,7 @@ void ConversionRunTest::longRowsScrollAfterRun()
     // Wider than the list: once the run is over, the list can be scrolled to
     // the reason at the end of the row.
     const QString longName = QString(80, QLatin1Char('x')) + QStringLiteral(".mts");
-    StandInRun setup;
+    ClipRun setup;
     const ClipFolder &clips = setup.clips;
     WindowUnderTest &ui = setup.ui;
     clips.add(QStringLiteral("a.mts"), "ok");
@@ -789,7 +789,7 @@ void ConversionRunTest::chattyEncoder()
 {
     QFETCH(QByteArray, script);
 
-    StandInRun setup;
+    ClipRun setup;
     const ClipFolder &clips = setup.clips;
     WindowUnderTest &ui = setup.ui;
     clips.add(QStringLiteral("a.mts"), script);
@@ -813,7 +813,7 @@ void ConversionRunTest::chattyEncoder()
 
 void ConversionRunTest::folderChosenDuringRun()
 {
-    StandInRun setup;
+    ClipRun setup;
     const ClipFolder &clips = setup.clips;
     const StandInLog &log = setup.log;
     WindowUnderTest &ui = setup.ui;
@@ -940,7 +940,7 @@ void ConversionRunTest::runInsideWait()
 {
     // A conversion started while an update check waits runs each encoder to
     // its end, one after the other; the check then gets its answer.
-    StandInRun setup;
+    ClipRun setup;
     const ClipFolder &clips = setup.clips;
     const StandInLog &log = setup.log;
     WindowUnderTest &ui = setup.ui;

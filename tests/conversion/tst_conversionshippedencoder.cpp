@@ -22,7 +22,7 @@ void ConversionShippedEncoderTest::runsTheEncoderBesideTheProgram()
 {
     // No encoder path is set: the stand-in runs only if the window found it
     // at encoder/ffmpeg beside this program, and only it writes the log.
-    StandInRun run({{QStringLiteral("Clip.MTS"), "ok"}});
+    ClipRun run({{QStringLiteral("Clip.MTS"), "ok"}});
     run.ui.window.setEncoderPath(QString());
     QVERIFY(QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/encoder")).isDir());
 

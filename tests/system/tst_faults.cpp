@@ -239,21 +239,18 @@ void tst_Faults::diskFillsDuringRun()
     const QMap<QByteArray, QByteArray> sourcesBefore = sourcesIn(folder);
     QCOMPARE(sourcesBefore.size(), 3);
 
-    WindowUnderTest ui;
-    ui.window.setEncoderPath(ffmpegProgram);
-    ui.folderField->setText(folder);
-    ModalWatcher watcher;
-    QVERIFY2(!pressProcess(ui, 60000).timedOut, "the run did not end within 60 s");
+    const RunSeen seen = runInWindow(ffmpegProgram, folder, 60000);
+    QVERIFY2(!seen.timedOut, "the run did not end within 60 s");
 
-    const QList<Row> rows = ui.rows();
+    const QList<Row> rows = seen.rows;
     QVERIFY2(rows.size() == 3, qPrintable(rowsText(rows)));
     QVERIFY2(isFailureRow(rows[0], QStringLiteral("1 big.mts"), diskFull),
              qPrintable(rowsText(rows)));
     QCOMPARE(rows[1], (Row{QStringLiteral("2 small.mts converted to 2 small.mp4"), lightGreen}));
     QVERIFY2(isFailureRow(rows[2], QStringLiteral("3 big.mts"), diskFull),
              qPrintable(rowsText(rows)));
-    QCOMPARE(watcher.boxes.size(), 1);
-    QCOMPARE(watcher.boxes[0].text, QStringLiteral("1 file converted. 2 files failed."));
+    QCOMPARE(seen.boxes.size(), 1);
+    QCOMPARE(seen.boxes[0].text, QStringLiteral("1 file converted. 2 files failed."));
 
     // The partial MP4s are gone, and with them the space they took.
     QCOMPARE(entryNames(nativeFolder),
@@ -305,13 +302,10 @@ void tst_Faults::fileSystemWithoutFlush()
             fileSystem.kill();
     });
 
-    WindowUnderTest ui;
-    ui.window.setEncoderPath(ffmpegProgram);
-    ui.folderField->setText(card);
-    ModalWatcher watcher;
-    QVERIFY2(!pressProcess(ui, 60000).timedOut, "the run did not end within 60 s");
+    const RunSeen seen = runInWindow(ffmpegProgram, card, 60000);
+    QVERIFY2(!seen.timedOut, "the run did not end within 60 s");
 
-    QCOMPARE(ui.rows(),
+    QCOMPARE(seen.rows,
              (QList<Row>{{QStringLiteral("clip.mts converted to clip.mp4"), lightGreen}}));
     QString why;
     QVERIFY2(isRealMp4(card + QStringLiteral("/clip.mp4"), &why), qPrintable(why));

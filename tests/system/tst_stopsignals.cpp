@@ -62,12 +62,18 @@ qint64 parentOf(qint64 pid)
     return text.mid(text.lastIndexOf(')') + 2).split(' ').value(1).toLongLong();
 }
 
-// Types `folder` into the window's field and presses Process.
-void processFolder(const DesktopSession &desktop, const QString &window, const QString &folder)
+// Starts Tessel with its settings in `config`, types `folder` into its field
+// and presses Process; returns its window, or an empty id with the reason.
+QString startConverting(const DesktopSession &desktop, QProcess &tessel, const QString &config,
+                        const QString &folder, QString *why)
 {
-    desktop.clickFolderField(window);
-    desktop.type(window, folder);
-    desktop.clickProcess(window);
+    const QString window = desktop.startTessel(tessel, QStringLiteral(TESSEL_PROGRAM), config, why);
+    if (!window.isEmpty()) {
+        desktop.clickFolderField(window);
+        desktop.type(window, folder);
+        desktop.clickProcess(window);
+    }
+    return window;
 }
 
 // Bytes the running encoders of clips in `folder` have written: their output
@@ -103,6 +109,13 @@ private slots:
     void otherNamespaceClosedMidRun();
 
 private:
+    // A folder of two long clips, 1.mts and 2.mts.
+    bool makeCard(const QString &folder) const
+    {
+        return QDir().mkpath(folder) && writeFile((folder + "/1.mts").toUtf8(), longClip) &&
+               writeFile((folder + "/2.mts").toUtf8(), longClip);
+    }
+
     DesktopSession desktop;
     QTemporaryDir generated;
     QByteArray longClip;
@@ -137,19 +150,15 @@ void tst_StopSignals::stoppedMidRun()
 
     QTemporaryDir root;
     const QString folder = root.filePath(QStringLiteral("Card"));
-    QVERIFY(QDir().mkpath(folder));
-    QVERIFY(writeFile((folder + QStringLiteral("/1.mts")).toUtf8(), longClip));
-    QVERIFY(writeFile((folder + QStringLiteral("/2.mts")).toUtf8(), longClip));
+    QVERIFY(makeCard(folder));
     QTemporaryDir config;
 
     QProcess tessel;
     // A job of its own, as a shell starts it.
     tessel.setChildProcessModifier([] { ::setpgid(0, 0); });
     QString why;
-    const QString window =
-        desktop.startTessel(tessel, QStringLiteral(TESSEL_PROGRAM), config.path(), &why);
-    QVERIFY2(!window.isEmpty(), qPrintable(why));
-    processFolder(desktop, window, folder);
+    QVERIFY2(!startConverting(desktop, tessel, config.path(), folder, &why).isEmpty(),
+             qPrintable(why));
 
     // Mid-run: the encoder has written part of the first clip's MP4.
     QTRY_VERIFY_WITH_TIMEOUT(bytesWritten(folder) > 0, 20000);
@@ -201,19 +210,15 @@ void tst_StopSignals::otherNamespaceClosedMidRun()
 
     QTemporaryDir root;
     const QString folder = root.filePath(QStringLiteral("Shared"));
-    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(makeCard(folder));
     const QStringList clips{"1.mts", "2.mts"};
-    for (const QString &clip : clips)
-        QVERIFY(writeFile((folder + QLatin1Char('/') + clip).toUtf8(), longClip));
     QTemporaryDir firstConfig;
     QTemporaryDir secondConfig;
 
     QProcess first;
     QString why;
-    const QString firstWindow =
-        desktop.startTessel(first, QStringLiteral(TESSEL_PROGRAM), firstConfig.path(), &why);
+    const QString firstWindow = startConverting(desktop, first, firstConfig.path(), folder, &why);
     QVERIFY2(!firstWindow.isEmpty(), qPrintable(why));
-    processFolder(desktop, firstWindow, folder);
     QTRY_VERIFY_WITH_TIMEOUT(bytesWritten(folder) > 0, 20000);
 
     QProcess second;
@@ -223,7 +228,9 @@ void tst_StopSignals::otherNamespaceClosedMidRun()
     const QString secondWindow = desktop.waitForWindow(QStringLiteral("Tessel"));
     QVERIFY2(!secondWindow.isEmpty() && secondWindow != firstWindow,
              "the second window did not appear");
-    processFolder(desktop, secondWindow, folder);
+    desktop.clickFolderField(secondWindow);
+    desktop.type(secondWindow, folder);
+    desktop.clickProcess(secondWindow);
     QTRY_VERIFY_WITH_TIMEOUT(!inOtherNamespace(folder.toUtf8()).isEmpty(), 20000);
     const qint64 secondTessel = parentOf(inOtherNamespace(folder.toUtf8()).value(0));
     QVERIFY(secondTessel > 0);
