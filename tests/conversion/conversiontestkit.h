@@ -226,11 +226,12 @@ struct RunSeen
 class ClipRun
 {
 public:
-    explicit ClipRun(const QList<Clip> &clipList = {})
+    explicit ClipRun(const QList<Clip> &clipList = {},
+                     const QString &encoder = QStringLiteral(STANDIN_ENCODER))
     {
         for (const Clip &clip : clipList)
             clips.add(clip.name, clip.script);
-        ui.window.setEncoderPath(QStringLiteral(STANDIN_ENCODER));
+        ui.window.setEncoderPath(encoder);
         ui.folderField->setText(clips.path());
     }
 

@@ -128,8 +128,7 @@ void ConversionFfmpegTest::convertsCamcorderClips()
     QFETCH(QString, outputName);
     QFETCH(QString, hardLinkAtOutput);
 
-    ClipRun run;
-    run.ui.window.setEncoderPath(ffmpegProgram);
+    ClipRun run({}, ffmpegProgram);
     const ClipFolder &clips = run.clips;
     const QString source = clips.filePath(sourceName);
     QVERIFY(QFile::copy(generated.filePath(clip), source));
@@ -204,8 +203,7 @@ void ConversionFfmpegTest::recordedDates()
     QFETCH(QString, sourceName);
     QFETCH(QDateTime, recorded);
 
-    ClipRun run;
-    run.ui.window.setEncoderPath(ffmpegProgram);
+    ClipRun run({}, ffmpegProgram);
     const ClipFolder &clips = run.clips;
     QVERIFY(QFile::copy(generated.filePath(clip), clips.filePath(sourceName)));
     const QString undated = clips.filePath(QStringLiteral("00002.MTS"));
