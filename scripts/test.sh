@@ -18,7 +18,7 @@ ctest --preset default
 
 echo "== asan build =="
 cmake --preset asan >/dev/null
-cmake --build --preset asan --target tessel_tests tst_faults
+cmake --build --preset asan --target tessel_memory_tests
 ctest --preset asan
 
 echo "== Windows sources =="
