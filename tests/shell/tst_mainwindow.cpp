@@ -100,7 +100,7 @@ void tst_MainWindow::firstStartStoresEmptyFolder()
         tesselMainWindow window;
         QCOMPARE(window.findChild<QLineEdit *>("lineEdit")->text(), QString());
     }
-    QVERIFY(QFile::exists(settings.file()));
+    QVERIFY(settings.holdsFolder());
     QCOMPARE(settings.storedFolder(), QVariant(QString()));
 }
 

@@ -29,6 +29,12 @@ public:
         const QSettings store(QStringLiteral("Ostrell"), QStringLiteral("Tessel"));
         return store.value(lastOpenDirectoryKey);
     }
+    // Whether a folder is stored at all: a file on Linux, the registry on Windows.
+    bool holdsFolder() const
+    {
+        const QSettings store(QStringLiteral("Ostrell"), QStringLiteral("Tessel"));
+        return store.contains(lastOpenDirectoryKey);
+    }
     void storeFolder(const QString &folder) const
     {
         QSettings store(QStringLiteral("Ostrell"), QStringLiteral("Tessel"));

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Runs a Windows test program under Wine, as CTest's emulator for the windows
+# build:   wine-run.sh <wine prefix> <program.exe> [arguments...]
+# The prefix is private to the build folder (made on first use), so a test
+# never sees the user's own Wine or registry. Qt's and MinGW's DLLs are found
+# where they lie, through WINEPATH. Wine's console output through a pipe can
+# come back empty, so a Qt Test program also writes its results to a file,
+# which is printed once it ends.
+set -uo pipefail
+prefix=$1
+shift
+here=$(cd "$(dirname "$0")" && pwd)
+wine=/usr/lib/wine/wine64
+
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=win64
+# No Mono or Gecko installer prompts in a fresh prefix.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+dll_dirs=(
+    "$here/../../shared/qt6-mingw/bin"
+    /usr/lib/gcc/x86_64-w64-mingw32/12-posix
+    /usr/x86_64-w64-mingw32/lib
+)
+winepath=""
+for dir in "${dll_dirs[@]}"; do
+    winepath+="$(windows_path "$(realpath -m "$dir")");"
+done
+export WINEPATH="${winepath}${WINEPATH:-}"
+
+# Tests run two at a time: one of them makes the prefix, the other waits.
+mkdir -p "$(dirname "$prefix")"
+(
+    flock 9
+    if [ ! -f "$prefix/system.reg" ]; then
+        "$wine" wineboot --init >/dev/null 2>&1
+        "$(dirname "$wine")/wineserver" -w
+    fi
+) 9>"$prefix.lock"
+
+# Wine hands no QT_* variable to Windows programs; the platform plugin is
+# what the tests need of them, and QApplication takes it as an argument too.
+program=$1
+shift
+if [ -n "${QT_QPA_PLATFORM:-}" ]; then
+    set -- -platform "$QT_QPA_PLATFORM" "$@"
+fi
+set -- "$program" "$@"
+
+results=""
+case " $* " in
+*" -o "*) ;;
+*)
+    results=$(mktemp --suffix=.txt)
+    set -- "$@" -o "$(windows_path "$results"),txt"
+    ;;
+esac
+"$wine" "$@"
+code=$?
+if [ -n "$results" ]; then
+    cat "$results"
+    rm -f "$results"
+fi
+exit $code
