@@ -3,7 +3,7 @@
 # build:   wine-run.sh <wine prefix> <program.exe> [arguments...]
 # The prefix is private to the build folder (made on first use), so a test
 # never sees the user's own Wine or registry. Qt's and MinGW's DLLs are found
-# where they lie, through WINEPATH. Wine's console output through a pipe can
+# where they lie, through WINEPATH. Its programs use Qt's offscreen platform. Wine's console output through a pipe can
 # come back empty, so a Qt Test program also writes its results to a file,
 # which is printed once it ends.
 set -uo pipefail
@@ -34,18 +34,12 @@ mkdir -p "$(dirname "$prefix")"
     flock 9
     if [ ! -f "$prefix/system.reg" ]; then
         "$wine" wineboot --init >/dev/null 2>&1
+        # Wine hands no QT_* variable to Windows programs: the tests' prefix
+        # is headless through its own environment, which Wine does apply.
+        "$wine" reg add 'HKCU\Environment' /v QT_QPA_PLATFORM /d offscreen /f >/dev/null 2>&1
         "$(dirname "$wine")/wineserver" -w
     fi
 ) 9>"$prefix.lock"
-
-# Wine hands no QT_* variable to Windows programs; the platform plugin is
-# what the tests need of them, and QApplication takes it as an argument too.
-program=$1
-shift
-if [ -n "${QT_QPA_PLATFORM:-}" ]; then
-    set -- -platform "$QT_QPA_PLATFORM" "$@"
-fi
-set -- "$program" "$@"
 
 results=""
 case " $* " in

@@ -280,6 +280,8 @@ void ConversionRunTest::sameOutputName()
     ClipFolder clips;
     for (const QString &name : names)
         clips.add(name, "ok");
+    if (QDir(clips.path()).entryList(QDir::Files).size() < names.size())
+        QSKIP("This file system ignores case: the two names are one clip.");
     StandInLog log;
     WindowUnderTest ui;
     ui.window.setEncoderPath(standIn);
