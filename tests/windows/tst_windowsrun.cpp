@@ -1,0 +1,89 @@
+// One whole run of the Windows build with the ffmpeg.exe it ships in
+// "encoder\" beside the program: clips whose folder and names hold spaces,
+// accents and '%' become H.264 + MP3 MP4s beside them, and nothing else is
+// left in the folder.
+#include <QProcess>
+#include <QTest>
+
+#include "conversion/conversiontestkit.h"
+#include "support/isolatedsettings.h"
+
+class WindowsRunTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void convertsWithShippedEncoder_data();
+    void convertsWithShippedEncoder();
+
+private:
+    IsolatedSettings isolatedSettings;
+};
+
+void WindowsRunTest::convertsWithShippedEncoder_data()
+{
+    QTest::addColumn<QString>("folderName");
+    QTest::addColumn<QStringList>("clipNames");
+    QTest::addColumn<QStringList>("outputNames");
+
+    QTest::newRow("camcorder names")
+        << QStringLiteral("Card") << QStringList{QStringLiteral("00001.MTS")}
+        << QStringList{QStringLiteral("00001.mp4")};
+    // '%' reaches the encoder as a plain character, not as an environment
+    // variable or a URL escape; accents as themselves, not the ANSI code page.
+    QTest::newRow("spaces, accents, percent signs")
+        << QStringLiteral("Été 100% %PATH%")
+        << QStringList{QStringLiteral("Été 2019 %.MTS"), QStringLiteral("Ünïcødé %41.m2ts")}
+        << QStringList{QStringLiteral("été 2019 %.mp4"), QStringLiteral("ünïcødé %41.mp4")};
+}
+
+void WindowsRunTest::convertsWithShippedEncoder()
+{
+    QFETCH(QString, folderName);
+    QFETCH(QStringList, clipNames);
+    QFETCH(QStringList, outputNames);
+
+    const QString encoder =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/encoder/ffmpeg.exe");
+    QVERIFY2(QFileInfo(encoder).isExecutable(),
+             qPrintable(encoder + QStringLiteral(" is missing")));
+    ClipFolder clips;
+    clips.addFolder(folderName);
+    const QString folder = clips.filePath(folderName);
+    for (const QString &name : clipNames)
+        QVERIFY(QFile::copy(QStringLiteral(SAMPLE_CLIP), folder + QLatin1Char('/') + name));
+
+    WindowUnderTest ui;
+    ui.folderField->setText(folder);
+    ModalWatcher watcher;
+    QVERIFY(!pressProcess(ui, 90000).timedOut);
+
+    QCOMPARE(watcher.boxes.value(0).text,
+             clipNames.size() == 1 ? QStringLiteral("1 file converted.")
+                                   : QStringLiteral("%1 files converted.").arg(clipNames.size()));
+    QList<Row> expectedRows;
+    for (int i = 0; i < clipNames.size(); ++i)
+        expectedRows << Row{clipNames[i] + QStringLiteral(" converted to ") + outputNames[i],
+                            lightGreen};
+    QCOMPARE(ui.rows(), expectedRows);
+    QStringList expectedEntries = clipNames + outputNames;
+    expectedEntries.sort(Qt::CaseInsensitive);
+    QStringList entries = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    entries.sort(Qt::CaseInsensitive);
+    QCOMPARE(entries, expectedEntries);
+
+    for (const QString &name : outputNames) {
+        // The shipped encoder itself says what the MP4 holds.
+        QProcess probe;
+        probe.setProcessChannelMode(QProcess::MergedChannels);
+        probe.start(encoder, {QStringLiteral("-hide_banner"), QStringLiteral("-i"),
+                              folder + QLatin1Char('/') + name});
+        QVERIFY2(probe.waitForFinished(30000), qPrintable(probe.errorString()));
+        const QString report = QString::fromUtf8(probe.readAll());
+        QVERIFY2(report.contains(QStringLiteral("Video: h264")), qPrintable(report));
+        QVERIFY2(report.contains(QStringLiteral("Audio: mp3")), qPrintable(report));
+    }
+}
+
+QTEST_MAIN(WindowsRunTest)
+#include "tst_windowsrun.moc"
