@@ -12,7 +12,16 @@ packages=(
     # which libraries the package depends on.
     dpkg-dev file
 )
+windows_packages=(
+    # Tessel for Windows: the MinGW-w64 compiler, NSIS for Setup.exe, npm to
+    # fetch ffmpeg.exe, Wine to run the Windows tests.
+    g++-mingw-w64-x86-64-posix nsis npm wine64
+)
+if [ "${1:-}" = "--windows" ]; then
+    packages+=("${windows_packages[@]}")
+fi
 if [ "${1:-}" = "--test" ]; then
+    packages+=("${windows_packages[@]}")
     # Headless X server, a way to drive it from outside and to take pictures.
     packages+=(xvfb xauth xdotool x11-utils imagemagick)
     # Checkers for the desktop entry and the AppStream data in the package.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds Tessel and runs the whole test suite
 # headless twice: a normal build, and a build with AddressSanitizer and
-# UndefinedBehaviorSanitizer, where any report fails the run.
+# UndefinedBehaviorSanitizer, where any report fails the run; then the Windows
+# build, whose tests run under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --test
@@ -13,3 +14,14 @@ for preset in default asan; do
     cmake --build --preset "$preset"
     ctest --preset "$preset"
 done
+
+# The Windows build and its tests under Wine (label windows), with the
+# prebuilt Qt for MinGW beside the checkout.
+if [ -d ../shared/qt6-mingw ]; then
+    echo "== windows build =="
+    time cmake --preset windows >/dev/null
+    time cmake --build --preset windows
+    time ctest --preset windows
+else
+    echo "== windows build skipped: no ../shared/qt6-mingw =="
+fi

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs a Windows test program under Wine, as CTest's emulator for the windows
-# build:   wine-run.sh <wine prefix> <program.exe> [arguments...]
+# build:   wine-run.sh <wine prefix> [<program.exe> [arguments...]]
 # The prefix is private to the build folder (made on first use), so a test
 # never sees the user's own Wine or registry. Qt's and MinGW's DLLs are found
 # where they lie, through WINEPATH. Its programs use Qt's offscreen platform. Wine's console output through a pipe can
@@ -40,6 +40,9 @@ mkdir -p "$(dirname "$prefix")"
         "$(dirname "$wine")/wineserver" -w
     fi
 ) 9>"$prefix.lock"
+
+# Without a program: only make the prefix.
+[ $# -gt 0 ] || exit 0
 
 results=""
 case " $* " in

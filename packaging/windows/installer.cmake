@@ -8,6 +8,9 @@ set(CPACK_PACKAGE_INSTALL_DIRECTORY Tessel)
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Tessel)
 set(CPACK_NSIS_PACKAGE_NAME Tessel)
 set(CPACK_NSIS_DISPLAY_NAME Tessel)
+# A 64-bit installer for a 64-bit program: it writes the 64-bit registry view
+# and runs where only 64-bit Windows programs do (wine64).
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_PACKAGE_EXECUTABLES tessel Tessel)
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
