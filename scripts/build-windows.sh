@@ -8,8 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 [ -d ../shared/qt6-mingw ] || { echo "no ../shared/qt6-mingw beside the checkout" >&2; exit 1; }
 scripts/install-deps.sh --windows
-cmake --preset windows -DBUILD_TESTING=OFF >/dev/null
-cmake --build --preset windows --target tessel
+cmake --preset windows >/dev/null
+cmake --build --preset windows
 rm -rf build/windows/install
 cmake --install build/windows --prefix build/windows/install
 cpack --config build/windows/CPackConfig.cmake -B build/windows/package

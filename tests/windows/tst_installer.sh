@@ -23,10 +23,15 @@ fail() {
     exit 1
 }
 step() { echo "-- $* ($SECONDS s)"; }
-reg_value() { # key, value name: the data, or nothing
-    "$wine" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
-        sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
+reg_value() { # key, value name: the text, or nothing
+    # An export is UTF-16 whatever the console's code page; reg query's output
+    # would mangle the accents.
+    rm -f "$work/value.reg"
+    "$wine" reg export "$1" "$(windows_path "$work/value.reg")" /y >/dev/null 2>&1 || return 0
+    iconv -f UTF-16 -t UTF-8 "$work/value.reg" | tr -d '\r' |
+        sed -n "s/^\"$2\"=\"\(.*\)\"\$/\1/p" | sed 's/\\\\/\\/g'
 }
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
 # Wine's desktop takes the display of the first program of a session: every
 # Wine program here sees the private X server.
@@ -68,7 +73,7 @@ step "the installed Tessel converts a folder"
 folder="$work/Été 2019 %"
 mkdir -p "$folder"
 cp "$sample" "$folder/00001.MTS"
-windows_folder="Z:${folder//\//\\}"
+windows_folder=$(windows_path "$folder")
 "$wine" reg delete "$settings_key" /f >/dev/null 2>&1 || true
 "$wine" reg add "$settings_key" /v lastOpenDirectory /d "$windows_folder" /f >/dev/null
 
@@ -88,7 +93,7 @@ import -window root "$artifacts/windows-installed-tessel-done.png" || true
 [ -f "$folder/00001.mp4" ] || fail "no MP4: $(ls -a "$folder")"
 [ "$(ls -A "$folder" | sort | tr '\n' ' ')" = "00001.MTS 00001.mp4 " ] ||
     fail "left in the folder: $(ls -A "$folder")"
-head -c 12 "$folder/00001.mp4" | tail -c 4 | grep -q ftyp || fail "00001.mp4 is no MP4"
+head -c 8 "$folder/00001.mp4" | tail -c 4 | grep -q ftyp || fail "00001.mp4 is no MP4"
 xdotool key --window "$box" Return
 # Gone from the registry, so only Tessel closing can bring it back.
 "$wine" reg delete "$settings_key" /v lastOpenDirectory /f >/dev/null
