@@ -64,6 +64,11 @@ for file in tessel.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll Qt6Network.dll libs
     tls/qschannelbackend.dll encoder/ffmpeg.exe encoder/COPYING.txt Uninstall.exe; do
     [ -f "$program_files/$file" ] || fail "not installed: $file"
 done
+# A GUI program (no console window beside it) that names its version in its
+# properties.
+file "$program_files/tessel.exe" | grep -q 'PE32+ executable (GUI) x86-64' ||
+    fail "tessel.exe is no 64-bit GUI program: $(file "$program_files/tessel.exe")"
+strings -el "$program_files/tessel.exe" | grep -qx 1.0.405 || fail "tessel.exe carries no version 1.0.405"
 [ -f "$menu/Tessel.lnk" ] || fail "no Start-menu entry: $(ls -R "$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu" 2>&1)"
 [ "$(reg_value "$uninstall_key" DisplayVersion)" = 1.0.405 ] ||
     fail "no Apps & features entry for 1.0.405: $("$wine" reg query "$uninstall_key" 2>&1)"
