@@ -26,6 +26,11 @@ if [ "${1:-}" = "--test" ]; then
     packages+=(xvfb xauth xdotool x11-utils imagemagick)
     # Checkers for the desktop entry and the AppStream data in the package.
     packages+=(desktop-file-utils appstream)
+    # scripts/check-windows.sh compiles the sources for Windows.
+    packages+=(g++-mingw-w64-x86-64-posix)
+    # A test watches which thread flushes the MP4s; another mounts a FUSE
+    # file system without a flush.
+    packages+=(strace python3-fusepy)
 fi
 
 missing=()

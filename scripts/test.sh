@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds Tessel and runs the whole test suite
 # headless twice: a normal build, and a build with AddressSanitizer and
-# UndefinedBehaviorSanitizer, where any report fails the run; then the Windows
-# build, whose tests run under Wine.
+# UndefinedBehaviorSanitizer, where any report fails the run; then checks
+# that every source file compiles for Windows, and builds the Windows version,
+# whose tests run under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --test
@@ -14,6 +15,9 @@ for preset in default asan; do
     cmake --build --preset "$preset"
     ctest --preset "$preset"
 done
+
+echo "== Windows sources =="
+scripts/check-windows.sh build/default
 
 # The Windows build and its tests under Wine (label windows), with the
 # prebuilt Qt for MinGW beside the checkout.

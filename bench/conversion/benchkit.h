@@ -14,10 +14,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
+
+#include <fcntl.h>
 #include <vector>
 
 #include "conversion/conversionnaming.h"
-#include "conversion/outputplacement.h"
+#include "conversion/runfolder.h"
+#include "conversion/unfinishedoutput.h"
 #include "mainwindow/tesselmainwindow.h"
 #include "support/isolatedsettings.h"
 
@@ -71,18 +75,25 @@ inline double plainEncoderLoop(const QString &encoder, const QString &folder,
 {
     QElapsedTimer clock;
     clock.start();
+    const RunFolder runFolder(folder);
     for (const QString &name : names) {
         QProcess process;
         const QString source = folder + QLatin1Char('/') + name;
         const QDateTime shotAt = QFileInfo(source).lastModified();
-        const QString output = folder + QLatin1Char('/') + outputNameFor(name);
-        const QString written =
-            placed ? folder + QLatin1Char('/') + temporaryOutputName(name, 0) : output;
-        process.start(encoder, encoderArguments(source, shotAt, written));
-        process.waitForFinished(-1);
+        const QString output = outputNameFor(name);
         QString error;
+        std::unique_ptr<UnfinishedOutput> written;
+        if (placed) {
+            written = UnfinishedOutput::create(runFolder, name, &error);
+            const int inherited = written->inheritedDescriptor();
+            process.setChildProcessModifier([inherited] { ::fcntl(inherited, F_SETFD, 0); });
+        }
+        process.start(encoder, encoderArguments(source, shotAt,
+                                                placed ? written->encoderPath()
+                                                       : folder + QLatin1Char('/') + output));
+        process.waitForFinished(-1);
         if (placed)
-            placeOutput(written, output, shotAt, &error);
+            written->place(output, shotAt);
     }
     return double(clock.nsecsElapsed()) / 1e6;
 }

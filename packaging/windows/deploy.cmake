@@ -55,7 +55,7 @@ install(FILES ${encoder_dir}/README.txt DESTINATION encoder)
 # native style, and Schannel for the update check's https.
 install(FILES
         $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui>
-        $<TARGET_FILE:Qt6::Widgets> $<TARGET_FILE:Qt6::Network>
+        $<TARGET_FILE:Qt6::Widgets> $<TARGET_FILE:Qt6::Network> $<TARGET_FILE:Qt6::Concurrent>
         DESTINATION .)
 install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION platforms)
 install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION styles)

@@ -8,17 +8,18 @@ QString outputNameFor(const QString &sourceName)
     return name;
 }
 
-QStringList encoderArguments(const QString &sourcePath, const QDateTime &shotAt,
+QStringList encoderArguments(const QString &sourcePath, const QDateTime &mp4Date,
                              const QString &outputPath)
 {
     QStringList arguments{
         QStringLiteral("-y"),      QStringLiteral("-i"),   sourcePath,
         QStringLiteral("-vcodec"), QStringLiteral("copy"), QStringLiteral("-acodec"),
         QStringLiteral("mp3")};
-    if (shotAt.isValid())
+    if (mp4Date.isValid())
         arguments << QStringLiteral("-metadata")
-                  << QStringLiteral("creation_time=") + shotAt.toUTC().toString(Qt::ISODateWithMs);
-    arguments << outputPath;
+                  << QStringLiteral("creation_time=") + mp4Date.toUTC().toString(Qt::ISODateWithMs);
+    // The output's name tells the encoder nothing (/dev/fd/N).
+    arguments << QStringLiteral("-f") << QStringLiteral("mp4") << outputPath;
     return arguments;
 }
 

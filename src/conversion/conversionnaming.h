@@ -9,10 +9,12 @@
 QString outputNameFor(const QString &sourceName);
 
 // The encoder's command line for one clip: video copied unchanged, audio
-// encoded as MP3, an existing output overwritten without a question. When
-// `shotAt` is known it is recorded inside the MP4 as its creation time, so
-// photo libraries that read the date from the file place the clip on its day.
-QStringList encoderArguments(const QString &sourcePath, const QDateTime &shotAt,
+// encoded as MP3 into an MP4 container, an existing output overwritten
+// without a question. When `mp4Date` is known it is recorded inside the MP4 as
+// its creation time, so photo libraries that read the date from the file
+// place the clip on its day. `sourcePath` must be absolute: a relative name
+// with a colon would be read as a protocol ("Rome:1/00001.MTS").
+QStringList encoderArguments(const QString &sourcePath, const QDateTime &mp4Date,
                              const QString &outputPath);
 
 // FFmpeg is shipped in "encoder/" beside the program's own executable.

@@ -24,6 +24,8 @@ QString failureReason(const EncoderOutcome &outcome)
         return QStringLiteral("the encoder was stopped");
     case EncoderOutcome::End::SourceChanged:
         return QStringLiteral("the clip changed while it was converted");
+    case EncoderOutcome::End::FolderMoved:
+        return QStringLiteral("the folder was moved or removed");
     case EncoderOutcome::End::NameTaken:
     case EncoderOutcome::End::NotPlaced:
         return outcome.detail;

@@ -14,8 +14,9 @@ struct EncoderOutcome
         Stopped,       // the program was closing; the file is not trusted whatever the code
         SourceChanged, // the clip changed while it was read: still being copied, perhaps
         NameTaken,     // an earlier clip of the run made the MP4 of this name; `detail` names it
-        NotPlaced, // the encoder succeeded, but its MP4 could not be put in place; `detail` says
-                   // why
+        NotPlaced,   // the encoder succeeded, but its MP4 could not be put in place; `detail` says
+                     // why
+        FolderMoved, // the clip's folder was renamed or removed during the run
     };
 
     End end = End::CouldNotStart;

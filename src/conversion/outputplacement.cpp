@@ -1,19 +1,16 @@
 #include "conversion/outputplacement.h"
 
+#include "conversion/runfolder.h"
+
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QSet>
 
-#include <filesystem>
-#include <system_error>
-
 #ifdef Q_OS_WIN
-#include <io.h>
 #include <windows.h>
 #else
-#include <cerrno>
-#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -21,7 +18,7 @@ namespace {
 const QString marker = QStringLiteral(".tessel-");
 const QString ending = QStringLiteral(".mp4");
 
-// Room for the dot, the marker, a process id and the ending within the 255
+// Room for the dot, the marker, a token and the ending within the 255
 // bytes that common file systems allow in a name.
 constexpr int longestClipPart = 200;
 
@@ -36,42 +33,44 @@ QString clipPart(const QString &sourceName)
     return part;
 }
 
-bool processIsRunning(qint64 processId)
+// Removes `name` if no one holds it. On Windows a file still open for writing
+// cannot be removed, which is the same test.
+void removeIfAbandoned(const RunFolder &folder, const QString &name)
 {
 #ifdef Q_OS_WIN
-    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(processId));
-    if (!process)
-        return GetLastError() == ERROR_ACCESS_DENIED;
-    DWORD code = 0;
-    const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
-    CloseHandle(process);
-    return running;
+    QFile::remove(folder.path() + QLatin1Char('/') + name);
 #else
-    return ::kill(pid_t(processId), 0) == 0 || errno == EPERM;
-#endif
-}
-
-bool flushToDisk(QFile &file)
-{
-#ifdef Q_OS_WIN
-    return _commit(file.handle()) == 0;
-#else
-    return ::fsync(file.handle()) == 0;
+    const QByteArray native = QFile::encodeName(name);
+    const int file = ::openat(folder.descriptor(), native.constData(),
+                              O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (file < 0)
+        return;
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    struct stat held;
+    struct stat atName;
+    if (::fcntl(file, F_OFD_SETLK, &lock) == 0 && ::fstat(file, &held) == 0 &&
+        ::fstatat(folder.descriptor(), native.constData(), &atName, AT_SYMLINK_NOFOLLOW) == 0 &&
+        held.st_dev == atName.st_dev && held.st_ino == atName.st_ino)
+        ::unlinkat(folder.descriptor(), native.constData(), 0);
+    ::close(file);
 #endif
 }
 } // namespace
 
-QString temporaryOutputName(const QString &sourceName, qint64 processId)
+QString temporaryOutputName(const QString &sourceName, quint64 token)
 {
-    return QLatin1Char('.') + clipPart(sourceName) + marker + QString::number(processId) + ending;
+    return QLatin1Char('.') + clipPart(sourceName) + marker +
+           QStringLiteral("%1").arg(token, 16, 16, QLatin1Char('0')) + ending;
 }
 
-void removeAbandonedOutputs(const QString &folder, const QStringList &sourceNames)
+void removeAbandonedOutputs(const RunFolder &folder, const QStringList &sourceNames)
 {
-    QDir dir;
-    dir.setPath(folder);
-    const QStringList candidates = dir.entryList(
-        {QStringLiteral(".*") + marker + QLatin1Char('*') + ending}, QDir::Files | QDir::Hidden);
+    const QStringList candidates =
+        QDir(folder.path())
+            .entryList({QStringLiteral(".*") + marker + QLatin1Char('*') + ending},
+                       QDir::Files | QDir::Hidden);
     if (candidates.isEmpty())
         return;
 
@@ -80,43 +79,11 @@ void removeAbandonedOutputs(const QString &folder, const QStringList &sourceName
         clipParts.insert(clipPart(name));
     for (const QString &name : candidates) {
         const qsizetype at = name.lastIndexOf(marker);
-        bool isNumber = false;
-        const qint64 owner =
-            name.mid(at + marker.size(), name.size() - at - marker.size() - ending.size())
-                .toLongLong(&isNumber);
-        if (at < 1 || !isNumber || owner <= 0 || !clipParts.contains(name.mid(1, at - 1)))
-            continue;
-        if (!processIsRunning(owner))
-            dir.remove(name);
+        const QString token =
+            name.mid(at + marker.size(), name.size() - at - marker.size() - ending.size());
+        bool isToken = token.size() == 16;
+        token.toULongLong(&isToken, 16);
+        if (at >= 1 && isToken && clipParts.contains(name.mid(1, at - 1)))
+            removeIfAbandoned(folder, name);
     }
-}
-
-bool placeOutput(const QString &temporaryPath, const QString &outputPath, const QDateTime &shotAt,
-                 QString *error)
-{
-    QFile written(temporaryPath);
-    if (!written.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
-        *error = QStringLiteral("the encoder wrote no file");
-        return false;
-    }
-    // Set on the file before it moves, so the MP4 never shows today's date.
-    if (shotAt.isValid())
-        written.setFileTime(shotAt, QFileDevice::FileModificationTime);
-    // A rename can reach the disk before the data does; after a power cut the
-    // MP4 would then be empty under its final name.
-    if (!flushToDisk(written)) {
-        *error = QStringLiteral("the MP4 could not be written to disk");
-        return false;
-    }
-    written.close();
-
-    std::error_code failure;
-    std::filesystem::rename(QFileInfo(temporaryPath).filesystemFilePath(),
-                            QFileInfo(outputPath).filesystemFilePath(), failure);
-    if (failure) {
-        *error = QStringLiteral("the MP4 could not be put in place: ") +
-                 QString::fromStdString(failure.message());
-        return false;
-    }
-    return true;
 }

@@ -20,6 +20,7 @@ RunProgress::RunProgress(const QList<qint64> &clipBytes)
 
 void RunProgress::clipRunning(int index, double clipFraction)
 {
+    runningIndex = index;
     runningWeight = weights.value(index);
     runningFraction = std::clamp(clipFraction, 0.0, 1.0);
 }
@@ -27,6 +28,9 @@ void RunProgress::clipRunning(int index, double clipFraction)
 void RunProgress::clipDone(int index)
 {
     done += weights.value(index);
+    if (index != runningIndex)
+        return;
+    runningIndex = -1;
     runningWeight = 0;
     runningFraction = 0;
 }

@@ -26,6 +26,7 @@ private:
     QList<qint64> weights;
     qint64 total = 0;
     qint64 done = 0;
+    int runningIndex = -1; // a clip being put in place may finish after the next started
     qint64 runningWeight = 0;
     double runningFraction = 0;
 };

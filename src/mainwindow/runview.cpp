@@ -6,6 +6,8 @@
 #include <QListWidget>
 #include <QScrollBar>
 
+#include <algorithm>
+
 namespace {
 constexpr int titleIntervalMs = 250;
 
@@ -46,7 +48,7 @@ void RunView::clipStarted(int index, const QString &sourceName)
     const bool following = scroll->value() == scroll->maximum();
     QListWidgetItem *const item =
         insertRow(list, list->count(), announcementText(sourceName), RowState::Running);
-    announcement = list->indexFromItem(item);
+    announcements.insert(index, list->indexFromItem(item));
     if (following)
         list->scrollToItem(item);
     progress.clipRunning(index, 0);
@@ -55,6 +57,7 @@ void RunView::clipStarted(int index, const QString &sourceName)
 
 void RunView::clipProgress(int index, double fraction)
 {
+    const QPersistentModelIndex announcement = announcements.value(index);
     if (announcement.isValid())
         list->model()->setData(announcement, fraction, progressRole);
     progress.clipRunning(index, fraction);
@@ -65,9 +68,17 @@ void RunView::clipFinished(int index, const QString &sourceName, const QString &
                            const EncoderOutcome &outcome)
 {
     int row = list->count();
+    const QPersistentModelIndex announcement = announcements.take(index);
     if (announcement.isValid()) {
         row = announcement.row();
         delete list->takeItem(row);
+    } else {
+        // Its row went with a folder chosen meanwhile: it still goes before
+        // the rows of later clips.
+        for (const QPersistentModelIndex &later : std::as_const(announcements)) {
+            if (later.isValid())
+                row = std::min(row, later.row());
+        }
     }
     QListWidgetItem *const item =
         insertRow(list, row, resultText(sourceName, outputName, outcome),
@@ -75,7 +86,7 @@ void RunView::clipFinished(int index, const QString &sourceName, const QString &
     if (!outcome.encoderLines.isEmpty())
         item->setToolTip(outcome.encoderLines.join(QLatin1Char('\n')));
     progress.clipDone(index);
-    showInTitle(index);
+    showInTitle(std::max(index, runningIndex));
 }
 
 void RunView::showInTitle(int index)

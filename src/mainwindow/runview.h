@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QPersistentModelIndex>
 #include <QString>
@@ -46,7 +47,9 @@ private:
     QTimer titleInterval;
     bool titleOutdated = false;
     int runningIndex = 0;
-    // Valid only while the announcement row is there: a folder chosen
-    // meanwhile clears the list, and the new rows are not ours to replace.
-    QPersistentModelIndex announcement;
+    // The rows of clips not finished yet, by clip: a clip is finished once
+    // its MP4 is in place, which may be after the next clip started. Valid
+    // only while the row is there: a folder chosen meanwhile clears the list,
+    // and the new rows are not ours to replace.
+    QHash<int, QPersistentModelIndex> announcements;
 };

@@ -95,6 +95,15 @@ public:
         return sources;
     }
 
+    // Process ids the stand-ins told (the "pid" word), in order.
+    QList<qint64> processIds() const
+    {
+        QList<qint64> ids;
+        for (const QStringList &line : withTag(QStringLiteral("pid")))
+            ids << line.value(0).toLongLong();
+        return ids;
+    }
+
     // Sources whose stand-in ended by itself (not killed), in order.
     QStringList endedSources() const
     {

@@ -11,6 +11,12 @@
 //   chatter MS  print FFmpeg's progress of a 10 s clip without pause for MS
 //               milliseconds
 //   grow        append to the source, as a copy still in progress does
+//   fill MB     write MB mebibytes to the output file and go on
+//   pid         write its process id to the log ("pid<TAB>id")
+//   recopy      empty the source, then write its content and date back, as
+//               "cp -p" of the same clip over it does
+//   swap        move another file of the same content and date over the source
+//   move        rename the source's folder (to the folder's name + "-moved")
 //   progress MS print FFmpeg's "Duration:" of a 10 s clip, then over MS
 //               milliseconds its progress lines ("time=", ended by "\r") to 10 s
 // A file with nothing in it makes it exit 0 at once. A source it cannot read
@@ -33,7 +39,9 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <process.h>
 #include <windows.h>
+#define getpid _getpid
 #define readInput(buffer, size) _read(0, buffer, size)
 #else
 #include <unistd.h>
@@ -123,6 +131,14 @@ void pause(long milliseconds, bool listen)
     }
 }
 
+void fill(long mebibytes)
+{
+    const std::string block(1 << 20, '\x55');
+    std::ofstream file(output, std::ios::binary | std::ios::trunc);
+    for (long i = 0; i < mebibytes; ++i)
+        file.write(block.data(), std::streamsize(block.size()));
+}
+
 void printLines(long count)
 {
     for (long i = 0; i < count; ++i)
@@ -204,6 +220,20 @@ int main(int argc, char **argv)
             finish(0);
         } else if (word == "write") {
             writeOutput("partial\n");
+        } else if (word == "pid") {
+            log("pid\t" + std::to_string(getpid()));
+        } else if (word == "recopy" || word == "swap") {
+            namespace fs = std::filesystem;
+            const auto date = fs::last_write_time(pathOf(source));
+            const std::string written = word == "swap" ? source + ".swap" : source;
+            std::ofstream(pathOf(written), std::ios::binary | std::ios::trunc).flush();
+            std::ofstream(pathOf(written), std::ios::binary | std::ios::trunc) << text.str();
+            fs::last_write_time(pathOf(written), date);
+            if (written != source)
+                fs::rename(pathOf(written), pathOf(source));
+        } else if (word == "move") {
+            const auto folder = std::filesystem::absolute(pathOf(source)).parent_path();
+            std::filesystem::rename(folder, folder.u8string() + "-moved");
         } else if (word == "grow") {
             std::ofstream(pathOf(source), std::ios::app | std::ios::binary) << " more";
         } else if (word == "crash") {
@@ -229,6 +259,8 @@ int main(int argc, char **argv)
                 chatter(number);
             else if (word == "progress")
                 progress(number);
+            else if (word == "fill")
+                fill(number);
         }
     }
     finish(0);

@@ -10,6 +10,16 @@
 
 namespace {
 const QString standIn = QStringLiteral(STANDIN_ENCODER);
+
+// A zombie has ended; only its parent has not heard yet.
+bool isRunning(qint64 processId)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(processId));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    return text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
+}
 } // namespace
 
 class ConversionQuitTest : public QObject
@@ -31,13 +41,22 @@ void ConversionQuitTest::closeDuringRun_data()
     QTest::addColumn<bool>("encoderListens");
     // Another Tessel on the same folder puts its a.mp4 in place meanwhile.
     QTest::addColumn<bool>("otherTessel");
+    // The encoder is a script that starts the real one, as some systems ship it.
+    QTest::addColumn<bool>("wrapped");
 
-    QTest::newRow("Close pressed") << true << QByteArray("sleep 20000 ok") << true << false;
-    QTest::newRow("window closed") << false << QByteArray("sleep 20000 ok") << true << false;
+    QTest::newRow("Close pressed")
+        << true << QByteArray("sleep 20000 ok") << true << false << false;
+    QTest::newRow("window closed")
+        << false << QByteArray("sleep 20000 ok") << true << false << false;
     QTest::newRow("encoder deaf to the request")
-        << true << QByteArray("write deaf 20000 ok") << false << false;
+        << true << QByteArray("write deaf 20000 ok") << false << false << false;
     QTest::newRow("another Tessel's MP4 stays")
-        << true << QByteArray("sleep 20000 ok") << true << true;
+        << true << QByteArray("sleep 20000 ok") << true << true << false;
+#ifdef Q_OS_UNIX
+    // A shell script as the encoder.
+    QTest::newRow("deaf encoder behind a wrapper script")
+        << true << QByteArray("pid write deaf 20000 ok") << false << false << true;
+#endif
 }
 
 void ConversionQuitTest::closeDuringRun()
@@ -46,6 +65,16 @@ void ConversionQuitTest::closeDuringRun()
     QFETCH(QByteArray, script);
     QFETCH(bool, encoderListens);
     QFETCH(bool, otherTessel);
+    QFETCH(bool, wrapped);
+
+    ClipFolder tools;
+    // Not the last command, so the shell forks rather than replacing itself.
+    const QString encoder =
+        wrapped ? tools.add(QStringLiteral("ffmpeg"),
+                            "#!/bin/sh\n\"" + standIn.toUtf8() + "\" \"$@\"\nexit $?\n")
+                : standIn;
+    if (wrapped)
+        QVERIFY(QFile::setPermissions(encoder, QFile::ReadOwner | QFile::ExeOwner));
 
     ClipFolder clips;
     clips.add(QStringLiteral("a.mts"), script);
@@ -55,7 +84,7 @@ void ConversionQuitTest::closeDuringRun()
     qint64 stopMs = -1;
     {
         WindowUnderTest ui;
-        ui.window.setEncoderPath(standIn);
+        ui.window.setEncoderPath(encoder);
         ui.folderField->setText(clips.path());
         ui.window.show();
 
@@ -91,6 +120,11 @@ void ConversionQuitTest::closeDuringRun()
         QVERIFY2(stopMs >= 2900 && stopMs < 8000,
                  qPrintable(QStringLiteral("killed after %1 ms").arg(stopMs)));
     }
+    // Nothing the encoder started writes on into a file that is gone.
+    for (const qint64 id : log.processIds()) {
+        QTRY_VERIFY2(!isRunning(id), qPrintable(QStringLiteral("process %1 is left").arg(id)));
+    }
+    QCOMPARE(log.processIds().size(), wrapped ? 1 : 0);
     if (otherTessel)
         QCOMPARE(clips.read(QStringLiteral("a.mp4")), QByteArray("made by the other Tessel"));
     else

@@ -1,4 +1,4 @@
-// Where the encoder writes while a clip converts, and what a killed Tessel's
+// The names of unfinished files that have one, and what a killed Tessel's
 // leftovers become. How a finished file takes its final name (over an older
 // MP4, a link, a folder) is tested through whole runs.
 #include <QCoreApplication>
@@ -9,8 +9,12 @@
 #include <QTest>
 
 #include "conversion/outputplacement.h"
+#include "conversion/runfolder.h"
 
-#include <csignal>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
 #include <unistd.h>
 
 class OutputPlacementTest : public QObject
@@ -43,6 +47,7 @@ void OutputPlacementTest::temporaryName()
     QVERIFY2(name.toUtf8().size() <= 255, qPrintable(QString::number(name.toUtf8().size())));
     QVERIFY2(name.isValidUtf16(), "a character was cut in half");
     QVERIFY(name != temporaryOutputName(source, 4194305));
+    QVERIFY(name != temporaryOutputName(source, 4194304ULL << 32));
     // Written and removed through the file system: the name is one it takes.
     const QTemporaryDir dir;
     QFile file(dir.filePath(name));
@@ -51,34 +56,43 @@ void OutputPlacementTest::temporaryName()
 
 void OutputPlacementTest::abandonedOutputs()
 {
-    QProcess ended;
-    ended.start(QStringLiteral("true"));
-    QVERIFY(ended.waitForFinished());
-    const qint64 dead = ended.processId() ? ended.processId() : 999999;
-    const qint64 alive = QCoreApplication::applicationPid();
-    QVERIFY(::kill(pid_t(dead), 0) != 0);
-
     const QTemporaryDir dir;
+    const QTemporaryDir elsewhere;
     const QStringList clips{"A.MTS", "b.m2ts"};
+    const QString held = temporaryOutputName("A.MTS", 3);
+    const QString link = temporaryOutputName("b.m2ts", 4);
     const QStringList left{
-        temporaryOutputName("A.MTS", dead),     // a killed Tessel's: goes
-        temporaryOutputName("b.m2ts", dead),    // goes
-        temporaryOutputName("A.MTS", alive),    // a running Tessel's: stays
-        temporaryOutputName("other.mts", dead), // not a clip of this run: stays
-        QStringLiteral(".A.MTS.tessel-x.mp4"),  // not ours: stays
+        temporaryOutputName("A.MTS", 1),       // a killed Tessel's: goes
+        temporaryOutputName("b.m2ts", 2),      // goes
+        held,                                  // locked by a run still writing it: stays
+        temporaryOutputName("other.mts", 5),   // not a clip of this run: stays
+        QStringLiteral(".A.MTS.tessel-x.mp4"), // not ours: stays
         QStringLiteral("a.mp4"),
     };
     for (const QString &name : left) {
         QFile file(dir.filePath(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
+    // Another run's lock: an open-file-description lock, as a Tessel in another
+    // container or on another machine takes it, not a process id.
+    const int other = ::open(QFile::encodeName(dir.filePath(held)).constData(), O_RDWR | O_CLOEXEC);
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    QVERIFY2(other >= 0 && ::fcntl(other, F_OFD_SETLK, &lock) == 0, std::strerror(errno));
+    // A link planted at such a name is not followed.
+    const QString target = elsewhere.filePath(QStringLiteral("thesis.odt"));
+    QFile(target).open(QIODevice::WriteOnly);
+    QVERIFY(QFile::link(target, dir.filePath(link)));
 
-    removeAbandonedOutputs(dir.path(), clips);
+    removeAbandonedOutputs(RunFolder(dir.path()), clips);
+    ::close(other);
 
-    QStringList remaining = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-    QStringList expected = left.mid(2);
+    QStringList remaining =
+        QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    QStringList expected = left.mid(2) << link;
     expected.sort();
     QCOMPARE(remaining, expected);
+    QVERIFY(QFileInfo::exists(target));
 }
 
 QTEST_MAIN(OutputPlacementTest)

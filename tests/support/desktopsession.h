@@ -34,14 +34,15 @@ public:
     QString problem() const { return why; }
 
     // Starts `program` on this display with its settings kept in `configHome`.
-    void start(QProcess &process, const QString &program, const QString &configHome) const
+    void start(QProcess &process, const QString &program, const QString &configHome,
+               const QStringList &arguments = {}) const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DISPLAY"), xserver->display());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
         process.setProcessEnvironment(env);
-        process.start(program, {});
+        process.start(program, arguments);
     }
 
     QString xdotool(const QStringList &arguments, int timeoutMs = 20000) const

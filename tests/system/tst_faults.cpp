@@ -4,6 +4,7 @@
 // program in a private X server.
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 
 #include "conversion/conversiontestkit.h"
@@ -13,6 +14,7 @@
 
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 #include <cerrno>
@@ -181,6 +183,7 @@ private slots:
     void initTestCase();
     void cleanup();
     void diskFillsDuringRun();
+    void fileSystemWithoutFlush();
     void encoderKilledFromOutside_data();
     void encoderKilledFromOutside();
     void badSettingsAtStart_data();
@@ -298,6 +301,61 @@ void tst_Faults::diskFillsDuringRun()
     QCOMPARE(sourcesIn(folder), sourcesBefore);
 }
 
+void tst_Faults::fileSystemWithoutFlush()
+{
+    // Some FUSE and network file systems refuse a flush as unsupported, drop a
+    // change of a file's date, and cannot make a file without a name: the
+    // clip is converted all the same, through a hidden named file, and the MP4
+    // has the clip's date.
+    if (!privateMounts)
+        QSKIP("a FUSE mount of this test's own needs root and a private mount namespace");
+    const QString python = QStringLiteral("/usr/bin/python3");
+    if (!QFileInfo::exists(QStringLiteral("/dev/fuse")) ||
+        QProcess::execute(python, {"-c", "import fusepy"}) != 0)
+        QSKIP("needs /dev/fuse and python3-fusepy (scripts/install-deps.sh --test)");
+    const QString script = QFINDTESTDATA("data/forgetfulfs.py");
+    QVERIFY(!script.isEmpty());
+
+    QTemporaryDir base;
+    const QString backing = base.filePath(QStringLiteral("backing"));
+    const QString card = base.filePath(QStringLiteral("card"));
+    QVERIFY(QDir().mkpath(backing) && QDir().mkpath(card));
+    QVERIFY(writeFile((backing + QStringLiteral("/clip.mts")).toUtf8(), smallClip));
+    const QDateTime shotAt(QDate(2019, 5, 4), QTime(12, 30, 15), Qt::UTC);
+    makeOld(backing + QStringLiteral("/clip.mts"), shotAt);
+
+    QProcess fileSystem;
+    fileSystem.setProcessChannelMode(QProcess::ForwardedChannels);
+    fileSystem.start(python, {script, backing, card});
+    const auto mounted = [&] {
+        struct stat folder;
+        struct stat parent;
+        return ::stat(card.toUtf8().constData(), &folder) == 0 &&
+               ::stat(base.path().toUtf8().constData(), &parent) == 0 &&
+               folder.st_dev != parent.st_dev;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(mounted() || fileSystem.state() == QProcess::NotRunning, 10000);
+    QVERIFY2(mounted(), "the FUSE file system did not mount");
+    const auto unmount = qScopeGuard([&] {
+        ::umount2(card.toUtf8().constData(), MNT_DETACH);
+        if (!fileSystem.waitForFinished(10000))
+            fileSystem.kill();
+    });
+
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(ffmpegProgram);
+    ui.folderField->setText(card);
+    ModalWatcher watcher;
+    QVERIFY2(!pressProcess(ui, 60000).timedOut, "the run did not end within 60 s");
+
+    QCOMPARE(ui.rows(),
+             (QList<Row>{{QStringLiteral("clip.mts converted to clip.mp4"), lightGreen}}));
+    QString why;
+    QVERIFY2(isRealMp4(card + QStringLiteral("/clip.mp4"), &why), qPrintable(why));
+    QCOMPARE(QFileInfo(backing + QStringLiteral("/clip.mp4")).lastModified(), shotAt);
+    QCOMPARE(entryNames(backing.toUtf8()), (QList<QByteArray>{"clip.mp4", "clip.mts"}));
+}
+
 void tst_Faults::encoderKilledFromOutside_data()
 {
     QTest::addColumn<int>("signal");
@@ -326,18 +384,23 @@ void tst_Faults::encoderKilledFromOutside()
     ui.folderField->setText(folder.path());
     ModalWatcher watcher;
 
-    // Once the encoder has written part of the long clip's MP4 (in its own
-    // hidden file), kill it as another program (or the user, in a task
-    // manager) would.
+    // Once the encoder has written part of the long clip's MP4 (into the file
+    // it reaches as /dev/fd/N), kill it as another program (or the user, in a
+    // task manager) would.
     bool killed = false;
     const Sampler killer([&] {
-        const QFileInfoList written =
-            QDir(folder.path())
-                .entryInfoList({QStringLiteral(".1 long.mts.*")}, QDir::Files | QDir::Hidden);
-        if (killed || written.isEmpty() || written.first().size() == 0)
-            return;
         for (const QProcess *encoder : ui.window.findChildren<QProcess *>()) {
-            if (encoder->state() == QProcess::Running && encoder->arguments().contains(longSource))
+            const QString output = encoder->arguments().value(encoder->arguments().size() - 1);
+            struct stat written;
+            if (!killed && encoder->state() == QProcess::Running &&
+                encoder->arguments().contains(longSource) &&
+                ::stat(QStringLiteral("/proc/%1/fd/%2")
+                           .arg(encoder->processId())
+                           .arg(output.mid(output.lastIndexOf(QLatin1Char('/')) + 1))
+                           .toUtf8()
+                           .constData(),
+                       &written) == 0 &&
+                written.st_size > 0)
                 killed = ::kill(pid_t(encoder->processId()), signal) == 0;
         }
     });

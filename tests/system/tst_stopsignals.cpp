@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -30,6 +31,64 @@ QList<qint64> processesMentioning(const QByteArray &text)
     }
     return found;
 }
+
+// Of the processes whose command line mentions `text`, those in another pid
+// namespace than this one.
+QList<qint64> inOtherNamespace(const QByteArray &text)
+{
+    // "pid:[inode]": read raw, as a path resolved against its folder would differ.
+    const auto namespaceOf = [](const QByteArray &process) {
+        char target[64] = {};
+        const ssize_t size =
+            ::readlink(("/proc/" + process + "/ns/pid").constData(), target, sizeof target - 1);
+        return size > 0 ? QByteArray(target, int(size)) : QByteArray();
+    };
+    const QByteArray own = namespaceOf("self");
+    QList<qint64> found;
+    for (const qint64 pid : processesMentioning(text)) {
+        if (namespaceOf(QByteArray::number(pid)) != own)
+            found << pid;
+    }
+    return found;
+}
+
+qint64 parentOf(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray text = stat.readAll();
+    return text.mid(text.lastIndexOf(')') + 2).split(' ').value(1).toLongLong();
+}
+
+// Types `folder` into the window's field and presses Process.
+void processFolder(const DesktopSession &desktop, const QString &window, const QString &folder)
+{
+    desktop.click(window, QPoint(40, 22));
+    desktop.type(window, folder);
+    desktop.click(window, QPoint(desktop.windowSize(window).width() / 2, 50));
+}
+
+// Bytes the running encoders of clips in `folder` have written: their output
+// has no name in the folder, they reach it as /dev/fd/N.
+qint64 bytesWritten(const QString &folder)
+{
+    qint64 size = 0;
+    for (const qint64 pid : processesMentioning(folder.toUtf8())) {
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (!cmdline.open(QIODevice::ReadOnly))
+            continue;
+        QByteArrayList arguments = cmdline.readAll().split('\0');
+        arguments.removeAll(QByteArray());
+        const QByteArray output = arguments.value(arguments.size() - 1);
+        struct stat info;
+        if (output.startsWith("/dev/fd/") &&
+            ::stat(("/proc/" + QByteArray::number(pid) + "/fd/" + output.mid(8)).constData(),
+                   &info) == 0)
+            size += info.st_size;
+    }
+    return size;
+}
 } // namespace
 
 class tst_StopSignals : public QObject
@@ -40,6 +99,7 @@ private slots:
     void initTestCase();
     void stoppedMidRun_data();
     void stoppedMidRun();
+    void otherNamespaceClosedMidRun();
 
 private:
     std::unique_ptr<DesktopSession> desktop;
@@ -91,18 +151,10 @@ void tst_StopSignals::stoppedMidRun()
     QVERIFY2(tessel.waitForStarted(), qPrintable(tessel.errorString()));
     const QString window = desktop->waitForWindow(QStringLiteral("Tessel"));
     QVERIFY2(!window.isEmpty(), "the window did not appear");
-    desktop->click(window, QPoint(40, 22));
-    desktop->type(window, folder);
-    desktop->click(window, QPoint(desktop->windowSize(window).width() / 2, 50));
+    processFolder(*desktop, window, folder);
 
     // Mid-run: the encoder has written part of the first clip's MP4.
-    const auto written = [&] {
-        qint64 size = 0;
-        for (const QFileInfo &file : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden))
-            size += file.fileName().endsWith(QLatin1String(".mp4")) ? file.size() : 0;
-        return size;
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(written() > 0, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(bytesWritten(folder) > 0, 20000);
     const QList<qint64> encoders = processesMentioning(folder.toUtf8());
     QVERIFY2(!encoders.isEmpty(), "no encoder seen");
 
@@ -135,6 +187,69 @@ void tst_StopSignals::stoppedMidRun()
                            QSettings::IniFormat);
     QCOMPARE(stored.value(QStringLiteral("lastOpenDirectory")).toString(),
              signal == SIGKILL ? QString() : folder);
+}
+
+void tst_StopSignals::otherNamespaceClosedMidRun()
+{
+    // A second Tessel in another pid namespace (a container, a sandbox, or
+    // another machine on a network share) sees no process of the first. It
+    // starts a run on the same folder and is closed while the first converts:
+    // the first one's MP4s come out whole.
+    QProcess probe;
+    probe.start(QStringLiteral("unshare"), {"-pf", "--mount-proc", "true"});
+    if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit ||
+        probe.exitCode() != 0)
+        QSKIP("no pid namespace can be made here (unshare -pf --mount-proc)");
+
+    QTemporaryDir root;
+    const QString folder = root.filePath(QStringLiteral("Shared"));
+    QVERIFY(QDir().mkpath(folder));
+    const QStringList clips{"1.mts", "2.mts"};
+    for (const QString &clip : clips)
+        QVERIFY(writeFile((folder + QLatin1Char('/') + clip).toUtf8(), longClip));
+    QTemporaryDir firstConfig;
+    QTemporaryDir secondConfig;
+
+    QProcess first;
+    desktop->start(first, QStringLiteral(TESSEL_PROGRAM), firstConfig.path());
+    const QString firstWindow = desktop->waitForWindow(QStringLiteral("Tessel"));
+    QVERIFY2(!firstWindow.isEmpty(), "the first window did not appear");
+    processFolder(*desktop, firstWindow, folder);
+    QTRY_VERIFY_WITH_TIMEOUT(bytesWritten(folder) > 0, 20000);
+
+    QProcess second;
+    desktop->start(second, QStringLiteral("unshare"), secondConfig.path(),
+                   {"-pf", "--mount-proc", QStringLiteral(TESSEL_PROGRAM)});
+    // The first window's title shows its progress by now: "Tessel" alone is the second.
+    const QString secondWindow = desktop->waitForWindow(QStringLiteral("Tessel"));
+    QVERIFY2(!secondWindow.isEmpty() && secondWindow != firstWindow,
+             "the second window did not appear");
+    processFolder(*desktop, secondWindow, folder);
+    QTRY_VERIFY_WITH_TIMEOUT(!inOtherNamespace(folder.toUtf8()).isEmpty(), 20000);
+    const qint64 secondTessel = parentOf(inOtherNamespace(folder.toUtf8()).value(0));
+    QVERIFY(secondTessel > 0);
+    QCOMPARE(::kill(pid_t(secondTessel), SIGTERM), 0);
+    QVERIFY2(second.waitForFinished(15000), "the second Tessel did not end");
+
+    const auto firstDone = [&] {
+        return processesMentioning(folder.toUtf8()).isEmpty() &&
+               QFileInfo::exists(folder + QStringLiteral("/2.mp4"));
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(firstDone(), 60000);
+    for (const QString &clip : clips) {
+        const QString mp4 =
+            folder + QLatin1Char('/') + QFileInfo(clip).baseName() + QStringLiteral(".mp4");
+        QString why;
+        QVERIFY2(isRealMp4(mp4, &why), qPrintable(why));
+        const double seconds = runTool(ffprobeProgram, {"-v", "error", "-show_entries",
+                                                        "format=duration", "-of", "csv=p=0", mp4})
+                                   .trimmed()
+                                   .toDouble();
+        QVERIFY2(seconds > 590, qPrintable(mp4 + QStringLiteral(": %1 s").arg(seconds)));
+    }
+    ::kill(pid_t(first.processId()), SIGTERM);
+    if (!first.waitForFinished(15000))
+        first.kill();
 }
 
 QTEST_GUILESS_MAIN(tst_StopSignals)

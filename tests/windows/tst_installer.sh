@@ -49,7 +49,7 @@ step "Setup.exe"
 setup=$work/package/Setup.exe
 [ -f "$setup" ] || fail "no Setup.exe"
 
-# The prefix exists once a test program has run; make it otherwise.
+# Made once, like the tests' own prefix.
 "$wine_run" "$prefix"
 program_files=$prefix/drive_c/Program\ Files/Tessel
 menu=$prefix/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Tessel
@@ -59,7 +59,7 @@ settings_key='HKCU\Software\Ostrell\Tessel'
 step "silent install"
 "$wine" "$setup" /S
 "$(dirname "$wine")/wineserver" -w
-for file in tessel.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll Qt6Network.dll libstdc++-6.dll \
+for file in tessel.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll Qt6Network.dll Qt6Concurrent.dll libstdc++-6.dll \
     libgcc_s_seh-1.dll libwinpthread-1.dll platforms/qwindows.dll styles/qwindowsvistastyle.dll \
     tls/qschannelbackend.dll encoder/ffmpeg.exe encoder/COPYING.txt Uninstall.exe; do
     [ -f "$program_files/$file" ] || fail "not installed: $file"

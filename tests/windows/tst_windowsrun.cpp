@@ -58,14 +58,14 @@ void WindowsRunTest::convertsWithShippedEncoder()
     ModalWatcher watcher;
     QVERIFY(!pressProcess(ui, 90000).timedOut);
 
-    QCOMPARE(watcher.boxes.value(0).text,
-             clipNames.size() == 1 ? QStringLiteral("1 file converted.")
-                                   : QStringLiteral("%1 files converted.").arg(clipNames.size()));
     QList<Row> expectedRows;
     for (int i = 0; i < clipNames.size(); ++i)
         expectedRows << Row{clipNames[i] + QStringLiteral(" converted to ") + outputNames[i],
                             lightGreen};
     QCOMPARE(ui.rows(), expectedRows);
+    QCOMPARE(watcher.boxes.value(0).text,
+             clipNames.size() == 1 ? QStringLiteral("1 file converted.")
+                                   : QStringLiteral("%1 files converted.").arg(clipNames.size()));
     QStringList expectedEntries = clipNames + outputNames;
     expectedEntries.sort(Qt::CaseInsensitive);
     QStringList entries = QDir(folder).entryList(QDir::Files | QDir::Hidden);
@@ -73,6 +73,8 @@ void WindowsRunTest::convertsWithShippedEncoder()
     QCOMPARE(entries, expectedEntries);
 
     for (const QString &name : outputNames) {
+        // Written as a hidden file; the user must see the MP4.
+        QVERIFY2(!QFileInfo(folder + QLatin1Char('/') + name).isHidden(), qPrintable(name));
         // The shipped encoder itself says what the MP4 holds.
         QProcess probe;
         probe.setProcessChannelMode(QProcess::MergedChannels);

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+#include "conversion/clipidentity.h"
+
+// The folder a run converts, held open from the run's start: its clips are
+// measured and its files made relative to the folder itself, so a folder
+// renamed meanwhile neither leaves files behind in it nor makes a clip look
+// changed, and a name planted in the folder's path cannot redirect the run.
+class RunFolder
+{
+public:
+    explicit RunFolder(const QString &path);
+    ~RunFolder();
+    RunFolder(const RunFolder &) = delete;
+    RunFolder &operator=(const RunFolder &) = delete;
+
+    // The absolute path given at the start, as the encoder reads clips by it.
+    QString path() const { return absolutePath; }
+    // Where the platform has descriptors for folders, the open folder; else -1.
+    int descriptor() const { return handle; }
+
+    // Whether the path still leads to the folder opened at the start.
+    bool stillInPlace() const;
+
+    ClipIdentity identify(const QString &name) const;
+
+private:
+    const QString absolutePath;
+    int handle = -1;
+};
