@@ -13,10 +13,13 @@ packages=(
     dpkg-dev file
 )
 windows_packages=(
-    # Tessel for Windows: the MinGW-w64 compiler, NSIS for Setup.exe, npm to
-    # fetch ffmpeg.exe, Wine to run the Windows tests.
-    g++-mingw-w64-x86-64-posix nsis npm wine64
+    # Tessel for Windows: the MinGW-w64 compiler, NSIS for Setup.exe, Wine to
+    # run the Windows tests.
+    g++-mingw-w64-x86-64-posix nsis wine64
 )
+# npm fetches ffmpeg.exe. Node.js packaged elsewhere brings its own npm,
+# which Debian's package would conflict with.
+command -v npm >/dev/null || windows_packages+=(npm)
 if [ "${1:-}" = "--windows" ]; then
     packages+=("${windows_packages[@]}")
 fi
