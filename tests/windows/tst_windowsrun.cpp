@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "conversion/conversiontestkit.h"
+#include "conversion/openfolder.h"
 #include "support/isolatedsettings.h"
 
 class WindowsRunTest : public QObject
@@ -15,6 +16,8 @@ class WindowsRunTest : public QObject
 private slots:
     void convertsWithShippedEncoder_data();
     void convertsWithShippedEncoder();
+    void folderAddress_data();
+    void folderAddress();
 
 private:
     IsolatedSettings isolatedSettings;
@@ -85,6 +88,36 @@ void WindowsRunTest::convertsWithShippedEncoder()
         QVERIFY2(report.contains(QStringLiteral("Video: h264")), qPrintable(report));
         QVERIFY2(report.contains(QStringLiteral("Audio: mp3")), qPrintable(report));
     }
+}
+
+void WindowsRunTest::folderAddress_data()
+{
+    QTest::addColumn<QString>("folderText");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("localPath");
+
+    QTest::newRow("drive, backslashes, accents, percent")
+        << QStringLiteral("C:\\Vidéos\\Été 100%\\")
+        << QStringLiteral("file:///C:/Vid%C3%A9os/%C3%89t%C3%A9%20100%25")
+        << QStringLiteral("C:/Vidéos/Été 100%");
+    QTest::newRow("hash and percent escape")
+        << QStringLiteral("D:\\#1 %41") << QStringLiteral("file:///D:/%231%20%2541")
+        << QStringLiteral("D:/#1 %41");
+    QTest::newRow("network share")
+        << QStringLiteral("\\\\server\\share\\Clips") << QStringLiteral("file://server/share/Clips")
+        << QStringLiteral("//server/share/Clips");
+}
+
+void WindowsRunTest::folderAddress()
+{
+    // What Open hands to Explorer: the folder itself, every character intact.
+    QFETCH(QString, folderText);
+    QFETCH(QString, address);
+    QFETCH(QString, localPath);
+
+    const QUrl url = ::folderAddress(folderText);
+    QCOMPARE(url.toString(QUrl::FullyEncoded), address);
+    QCOMPARE(url.toLocalFile(), localPath);
 }
 
 QTEST_MAIN(WindowsRunTest)
