@@ -2,6 +2,7 @@
 // "encoder\" beside the program: clips whose folder and names hold spaces,
 // accents and '%' become H.264 + MP3 MP4s beside them, and nothing else is
 // left in the folder.
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
 
@@ -16,6 +17,7 @@ class WindowsRunTest : public QObject
 private slots:
     void convertsWithShippedEncoder_data();
     void convertsWithShippedEncoder();
+    void closeStopsShippedEncoder();
     void folderAddress_data();
     void folderAddress();
 
@@ -88,6 +90,40 @@ void WindowsRunTest::convertsWithShippedEncoder()
         QVERIFY2(report.contains(QStringLiteral("Video: h264")), qPrintable(report));
         QVERIFY2(report.contains(QStringLiteral("Audio: mp3")), qPrintable(report));
     }
+}
+
+void WindowsRunTest::closeStopsShippedEncoder()
+{
+    // ffmpeg.exe is a console program that terminate() does not reach: it
+    // must end on the "q" Tessel writes to it, well before the 3 s kill.
+    ClipFolder clips;
+    QVERIFY(
+        QFile::copy(QStringLiteral(LONG_SAMPLE_CLIP), clips.filePath(QStringLiteral("long.MTS"))));
+    qint64 stopMs = -1;
+    {
+        WindowUnderTest ui;
+        ui.folderField->setText(clips.path());
+        ui.window.show();
+        QElapsedTimer sinceClose;
+        const Sampler closer(
+            [&] {
+                if (!sinceClose.isValid() && ui.list->count() > 0 &&
+                    ui.list->item(0)->text().startsWith(QLatin1String("Processing"))) {
+                    sinceClose.start();
+                    ui.closeButton->click();
+                }
+            },
+            200);
+        const LoopRun run = runApplicationLoop([&] { ui.processButton->click(); }, 30000);
+        stopMs = sinceClose.elapsed();
+        QVERIFY2(!run.timedOut, "the program did not exit");
+        QVERIFY(ui.window.findChildren<QProcess *>().isEmpty());
+    }
+    QVERIFY2(stopMs >= 0 && stopMs < 2500,
+             qPrintable(QStringLiteral("stopping took %1 ms").arg(stopMs)));
+    QCOMPARE(QDir(clips.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("long.MTS")});
+    QCOMPARE(isolatedSettings.storedFolder().toString(), clips.path());
 }
 
 void WindowsRunTest::folderAddress_data()
