@@ -52,8 +52,14 @@ case " $* " in
     set -- "$@" -o "$(windows_path "$results"),txt"
     ;;
 esac
-"$wine" "$@"
+# Into a file, not CTest's pipe: the first program of a Wine session starts
+# Wine's own background programs, which would hold the pipe (and the test)
+# open until the session ends.
+output=$(mktemp)
+"$wine" "$@" >"$output" 2>&1
 code=$?
+cat "$output"
+rm -f "$output"
 if [ -n "$results" ]; then
     cat "$results"
     rm -f "$results"
