@@ -2,6 +2,7 @@
 
 #include "conversion/conversionnaming.h"
 #include "conversion/outputplacement.h"
+#include "conversion/recordeddate.h"
 #include "conversion/unfinishedoutput.h"
 
 #include <QDebug>
@@ -111,8 +112,8 @@ void ConversionRun::startNext()
             report(clip, {EncoderOutcome::End::FolderMoved, 0, QString(), {}});
             continue;
         }
-        if (startEncoder())
-            return; // its end starts the next clip
+        readDate();
+        return; // the date's arrival starts the encoder, whose end starts the next clip
     }
     process.reset();
     if (placements.empty()) {
@@ -121,10 +122,33 @@ void ConversionRun::startNext()
     }
 }
 
+void ConversionRun::readDate()
+{
+    // Measured before the date is read, so the date is the measured file's.
+    clip.identity = folder.identify(clip.sourceName);
+    state = State::ReadingDate;
+    // Up to 4 MiB of a clip without a date, from a slow card perhaps: not on
+    // the window's thread.
+    dateReader = std::make_unique<QFutureWatcher<std::optional<QDateTime>>>();
+    connect(dateReader.get(), &QFutureWatcherBase::finished, this, &ConversionRun::dateRead);
+    dateReader->setFuture(
+        QtConcurrent::run(recordedDateOfFile, folder.path() + QLatin1Char('/') + clip.sourceName));
+}
+
+void ConversionRun::dateRead()
+{
+    const std::optional<QDateTime> recorded = dateReader->result();
+    // Not deleted inside its own signal.
+    dateReader.release()->deleteLater();
+    clip.mp4Date = recorded.value_or(clip.identity.modified());
+    state = State::Idle;
+    // A clip whose encoder could not start has its outcome already.
+    if (!startEncoder() && state == State::Idle)
+        QMetaObject::invokeMethod(this, &ConversionRun::startNext, Qt::QueuedConnection);
+}
+
 bool ConversionRun::startEncoder()
 {
-    clip.identity = folder.identify(clip.sourceName);
-    clip.mp4Date = clip.identity.modified();
     QString why;
     clip.output = UnfinishedOutput::create(folder, clip.sourceName, &why);
     if (!clip.output) {
@@ -315,7 +339,13 @@ void ConversionRun::stop()
     if (state == State::Finished)
         return;
     const bool encoding = state == State::Encoding;
+    const bool readingDate = state == State::ReadingDate;
     state = State::Stopped;
+    if (readingDate) {
+        // The read ends by itself within its 4 MiB; no encoder has started.
+        dateReader.reset();
+        report(clip, {EncoderOutcome::End::Stopped, 0, QString(), {}});
+    }
     // An encoder that has already exited keeps the outcome of its exit.
     if (encoding && process && !process->waitForFinished(0)) {
         state = State::StopAsked;

@@ -9,6 +9,7 @@
 
 #include <list>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "conversion/clipidentity.h"
@@ -27,6 +28,9 @@ class UnfinishedOutput;
 // thread: flushing a large file to a slow card takes long, and the window
 // must not wait for it. The next clip may start meanwhile. A clip that fails
 // or is stopped leaves no file behind, and the run deletes nothing else.
+//
+// The MP4 carries the date the camera recorded in the clip, or else the clip
+// file's date; that date is read off this thread before the encoder starts.
 class ConversionRun : public QObject
 {
     Q_OBJECT
@@ -63,12 +67,13 @@ signals:
 
 private:
     enum class State {
-        Idle,      // no encoder runs: before the start, between clips, at the end
-        Starting,  // inside QProcess::start(), which may report a failed start itself
-        Encoding,  // the encoder runs
-        StopAsked, // the run stops, and the running encoder was asked to stop
-        Stopped,   // the run stops: no clip starts any more
-        Finished,  // every clip has its outcome and finished() was emitted
+        Idle,        // no encoder runs: before the start, between clips, at the end
+        ReadingDate, // the clip's recorded date is read on a worker thread
+        Starting,    // inside QProcess::start(), which may report a failed start itself
+        Encoding,    // the encoder runs
+        StopAsked,   // the run stops, and the running encoder was asked to stop
+        Stopped,     // the run stops: no clip starts any more
+        Finished,    // every clip has its outcome and finished() was emitted
     };
 
     struct Clip
@@ -97,6 +102,8 @@ private:
     };
 
     void startNext();
+    void readDate();
+    void dateRead();
     bool startEncoder();
     void readEncoder();
     void encoderFinished(int exitCode, QProcess::ExitStatus status);
@@ -115,6 +122,7 @@ private:
     State state = State::Idle;
     int next = 0;
     Clip clip;
+    std::unique_ptr<QFutureWatcher<std::optional<QDateTime>>> dateReader;
     std::unique_ptr<QProcess> process;
     qint64 encoderGroup = 0;
     EncoderOutput output;

@@ -6,7 +6,9 @@
 
 #include <filesystem>
 
+#include "conversion/conversionnaming.h"
 #include "conversion/conversiontestkit.h"
+#include "conversion/mdpmunits.h"
 #include "support/isolatedsettings.h"
 
 namespace {
@@ -67,6 +69,13 @@ QByteArray codecOf(const QString &file, const char *streamType)
         .value(0);
 }
 
+QByteArray creationTime(const QString &file)
+{
+    return runTool(ffprobe, {"-v", "error", "-show_entries", "format_tags=creation_time", "-of",
+                             "csv=p=0", file})
+        .trimmed();
+}
+
 QByteArray checksum(const QString &file)
 {
     QFile in(file);
@@ -85,6 +94,8 @@ private slots:
     void initTestCase();
     void convertsCamcorderClips_data();
     void convertsCamcorderClips();
+    void recordedDates_data();
+    void recordedDates();
 
 private:
     IsolatedSettings isolatedSettings;
@@ -113,6 +124,51 @@ void ConversionFfmpegTest::initTestCase()
                         QStringList{generated.filePath("surround.ts")});
     QCOMPARE(codecOf(generated.filePath("stereo.ts"), "a"), QByteArray("ac3"));
     QCOMPARE(codecOf(generated.filePath("surround.ts"), "v"), QByteArray("h264"));
+
+    // This computer's zone, for a camera that recorded none: three hours east
+    // of UTC, a rule glibc takes from the name alone.
+    qputenv("TZ", "XYZ-3");
+    // Clips that carry the camera's date: June 15, 2019 10:20:30 on its clock,
+    // in the zone the byte names, in 188- and 192-byte packets.
+    runTool(ffmpeg, {"-v", "error", "-y", "-f", "lavfi", "-i",
+                     "testsrc=size=160x120:rate=25:duration=1", "-c:v", "libx264", "-preset",
+                     "ultrafast", "-f", "h264", generated.filePath("raw.h264")});
+    QFile rawFile(generated.filePath("raw.h264"));
+    QVERIFY(rawFile.open(QIODevice::ReadOnly));
+    const QByteArray raw = rawFile.readAll();
+    for (const uchar zone : {0x04, 0x2B, 0x42, 0xFF}) {
+        const QString name = QStringLiteral("dated-%1").arg(zone, 2, 16, QLatin1Char('0'));
+        QFile dated(generated.filePath(name + ".h264"));
+        QVERIFY(dated.open(QIODevice::WriteOnly));
+        dated.write(withSeiBeforeIdr(
+            raw, seiUnit({{5, mdpmPayload(mdpmEntries(char(zone) + QByteArray("\x20\x19\x06"),
+                                                      "\x15\x10\x20\x30"))}})));
+        dated.close();
+        for (const char *packets : {"0", "1"})
+            runTool(ffmpeg, {"-v",
+                             "error",
+                             "-y",
+                             "-framerate",
+                             "25",
+                             "-f",
+                             "h264",
+                             "-i",
+                             dated.fileName(),
+                             "-f",
+                             "lavfi",
+                             "-i",
+                             "sine=frequency=440:duration=1",
+                             "-c:v",
+                             "copy",
+                             "-c:a",
+                             "ac3",
+                             "-f",
+                             "mpegts",
+                             "-mpegts_m2ts_mode",
+                             packets,
+                             generated.filePath(name + "-" + packets + ".ts")});
+    }
+    QCOMPARE(codecOf(generated.filePath("dated-ff-1.ts"), "v"), QByteArray("h264"));
 }
 
 void ConversionFfmpegTest::convertsCamcorderClips_data()
@@ -203,10 +259,60 @@ void ConversionFfmpegTest::convertsCamcorderClips()
     QCOMPARE(outside.read(QStringLiteral("precious.doc")), QByteArray("keep me"));
     QCOMPARE(QFileInfo(output).lastModified(), shotAt);
     // Photo libraries read the date from inside the file.
-    QCOMPARE(runTool(ffprobe, {"-v", "error", "-show_entries", "format_tags=creation_time", "-of",
-                               "csv=p=0", output})
-                 .trimmed(),
-             QByteArray("2018-07-14T09:41:00.000000Z"));
+    QCOMPARE(creationTime(output), QByteArray("2018-07-14T09:41:00.000000Z"));
+}
+
+void ConversionFfmpegTest::recordedDates_data()
+{
+    QTest::addColumn<QString>("clip");
+    QTest::addColumn<QString>("sourceName");
+    QTest::addColumn<QDateTime>("recorded");
+
+    // "-1": 192-byte packets, as AVCHD's .MTS and .m2ts.
+    QTest::newRow("UTC+2, 188-byte packets, converted before the undated clip")
+        << "dated-04-0.ts"
+        << "00001.MTS" << QDateTime(QDate(2019, 6, 15), QTime(8, 20, 30), Qt::UTC);
+    QTest::newRow("UTC-5:30, 192-byte packets, converted after the undated clip")
+        << "dated-2b-1.ts"
+        << "00003.M2TS" << QDateTime(QDate(2019, 6, 15), QTime(15, 50, 30), Qt::UTC);
+    QTest::newRow("zone +1 in summer time")
+        << "dated-42-1.ts"
+        << "00001.MTS" << QDateTime(QDate(2019, 6, 15), QTime(8, 20, 30), Qt::UTC);
+    QTest::newRow("no zone: this computer's local time, 3 hours east")
+        << "dated-ff-1.ts"
+        << "00001.MTS" << QDateTime(QDate(2019, 6, 15), QTime(7, 20, 30), Qt::UTC);
+}
+
+// One run over a clip that carries the camera's date, copied today, and one
+// that does not: each MP4 gets its own clip's date.
+void ConversionFfmpegTest::recordedDates()
+{
+    QFETCH(QString, clip);
+    QFETCH(QString, sourceName);
+    QFETCH(QDateTime, recorded);
+
+    ClipFolder clips;
+    QVERIFY(QFile::copy(generated.filePath(clip), clips.filePath(sourceName)));
+    const QString undated = clips.filePath(QStringLiteral("00002.MTS"));
+    QVERIFY(QFile::copy(generated.filePath("stereo.ts"), undated));
+    const QDateTime undatedShotAt(QDate(2018, 7, 14), QTime(9, 41, 0), Qt::UTC);
+    makeOld(undated, undatedShotAt);
+
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(ffmpeg);
+    ui.folderField->setText(clips.path());
+    ModalWatcher watcher;
+    QVERIFY(!pressProcess(ui, 30000).timedOut);
+
+    QCOMPARE(watcher.boxes.value(0).text, QStringLiteral("2 files converted."));
+    const QString output = clips.filePath(outputNameFor(sourceName));
+    QCOMPARE(creationTime(output),
+             recorded.toString(Qt::ISODateWithMs).chopped(1).toLatin1() + "000Z");
+    QCOMPARE(QFileInfo(output).lastModified(), recorded);
+    const QString undatedOutput = clips.filePath(QStringLiteral("00002.mp4"));
+    QCOMPARE(creationTime(undatedOutput), QByteArray("2018-07-14T09:41:00.000000Z"));
+    QCOMPARE(QFileInfo(undatedOutput).lastModified(), undatedShotAt);
+    QCOMPARE(videoPackets(output).size(), 25);
 }
 
 QTEST_MAIN(ConversionFfmpegTest)

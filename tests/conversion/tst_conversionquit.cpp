@@ -3,8 +3,11 @@
 // as usual.
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTest>
+#include <QThreadPool>
 
+#include "conversion/conversionrun.h"
 #include "conversion/conversiontestkit.h"
 #include "support/isolatedsettings.h"
 
@@ -29,6 +32,7 @@ class ConversionQuitTest : public QObject
 private slots:
     void closeDuringRun_data();
     void closeDuringRun();
+    void stopBeforeEncoderStarts();
 
 private:
     IsolatedSettings isolatedSettings;
@@ -134,6 +138,32 @@ void ConversionQuitTest::closeDuringRun()
     QVERIFY(!clips.has(QStringLiteral("b.mp4")));
     QVERIFY2(shown.boxes.isEmpty(), qPrintable(shown.boxes.value(0).text));
     QCOMPARE(isolatedSettings.storedFolder().toString(), clips.path());
+}
+
+// A clip's recorded date is read off the window's thread before its encoder
+// starts: a stop meanwhile settles the clip, and the date's late arrival
+// starts nothing.
+void ConversionQuitTest::stopBeforeEncoderStarts()
+{
+    ClipFolder clips;
+    clips.add(QStringLiteral("a.mts"), "ok");
+    StandInLog log;
+    {
+        ConversionRun run(standIn, clips.path(), {QStringLiteral("a.mts")});
+        QSignalSpy settled(&run, &ConversionRun::clipFinished);
+        QSignalSpy finished(&run, &ConversionRun::finished);
+        run.start();
+        run.stop();
+        QCOMPARE(settled.count(), 1);
+        QCOMPARE(settled.at(0).at(3).value<EncoderOutcome>().end, EncoderOutcome::End::Stopped);
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        QCOMPARE(settled.count(), 1);
+        QCOMPARE(finished.count(), 0);
+    }
+    QCOMPARE(log.starts(), QList<QStringList>());
+    QVERIFY(QDir(clips.path()).entryList(QDir::Files | QDir::Hidden) ==
+            QStringList{QStringLiteral("a.mts")});
 }
 
 QTEST_MAIN(ConversionQuitTest)
