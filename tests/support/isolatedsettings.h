@@ -9,7 +9,9 @@
 
 // Points the program's settings store at a private temporary folder for the
 // life of this object, so a test never reads or writes the user's own
-// settings. Create it before the first window.
+// settings. Create it before the first window. On Windows the store is the
+// registry, which setPath() does not move: the Windows tests run in a Wine
+// prefix of their own (scripts/wine-run.sh), one window test at a time.
 class IsolatedSettings
 {
 public:
