@@ -12,7 +12,19 @@ packages=(
     # which libraries the package depends on.
     dpkg-dev file
 )
+windows_packages=(
+    # Tessel for Windows: the MinGW-w64 compiler, NSIS for Setup.exe, Wine to
+    # run the Windows tests.
+    g++-mingw-w64-x86-64-posix nsis wine64
+)
+# npm fetches ffmpeg.exe. Node.js packaged elsewhere brings its own npm,
+# which Debian's package would conflict with.
+command -v npm >/dev/null || windows_packages+=(npm)
+if [ "${1:-}" = "--windows" ]; then
+    packages+=("${windows_packages[@]}")
+fi
 if [ "${1:-}" = "--test" ]; then
+    packages+=("${windows_packages[@]}")
     # Headless X server, a way to drive it from outside and to take pictures.
     packages+=(xvfb xauth xdotool x11-utils imagemagick)
     # Checkers for the desktop entry and the AppStream data in the package.

@@ -1,5 +1,6 @@
 #include "conversion/runfolder.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -7,6 +8,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
+#ifdef Q_OS_WIN
+#include <windows.h>
 #endif
 
 namespace {
@@ -22,9 +26,42 @@ ClipIdentity fromStat(const struct stat &info)
     identity.changedNs = qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
     return identity;
 }
-#else
-ClipIdentity fromInfo(const QFileInfo &info)
+#elif defined(Q_OS_WIN)
+// Windows file times count 100 ns steps since 1601.
+qint64 sinceEpochNs(const LARGE_INTEGER &time)
 {
+    return (time.QuadPart - 116444736000000000LL) * 100;
+}
+
+// The volume and file index are Windows' device and inode; ChangeTime moves
+// with every write, also one that puts size and date back as they were.
+ClipIdentity identifyFile(const QString &path)
+{
+    ClipIdentity identity;
+    const HANDLE file =
+        CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
+                    FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return identity;
+    BY_HANDLE_FILE_INFORMATION info;
+    FILE_BASIC_INFO times;
+    if (GetFileInformationByHandle(file, &info) &&
+        GetFileInformationByHandleEx(file, FileBasicInfo, &times, sizeof times)) {
+        identity.exists = true;
+        identity.device = qint64(info.dwVolumeSerialNumber);
+        identity.inode = (qint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        identity.size = (qint64(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+        identity.modifiedNs = sinceEpochNs(times.LastWriteTime);
+        identity.changedNs = sinceEpochNs(times.ChangeTime);
+    }
+    CloseHandle(file);
+    return identity;
+}
+#else
+ClipIdentity identifyFile(const QString &path)
+{
+    const QFileInfo info(path);
     ClipIdentity identity;
     if (!info.exists())
         return identity;
@@ -75,6 +112,6 @@ ClipIdentity RunFolder::identify(const QString &name) const
         return ClipIdentity();
     return fromStat(info);
 #else
-    return fromInfo(QFileInfo(absolutePath + QLatin1Char('/') + name));
+    return identifyFile(absolutePath + QLatin1Char('/') + name);
 #endif
 }

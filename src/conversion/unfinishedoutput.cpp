@@ -21,17 +21,17 @@
 namespace {
 constexpr int nameAttempts = 16;
 
-QString systemError(int code)
-{
-    return QString::fromLocal8Bit(std::strerror(code));
-}
-
 QString randomName(const QString &sourceName)
 {
     return temporaryOutputName(sourceName, QRandomGenerator::system()->generate64());
 }
 
 #ifndef Q_OS_WIN
+QString systemError(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
 QByteArray native(const QString &name)
 {
     return QFile::encodeName(name);
@@ -72,12 +72,13 @@ UnfinishedOutput::create(const RunFolder &folder, const QString &sourceName, QSt
     for (int attempt = 0; attempt < nameAttempts && !output->handle; ++attempt) {
         const QString name = randomName(sourceName);
         const QString path = folder.path() + QLatin1Char('/') + name;
-        // Open for the encoder to write and for the rename to replace it.
-        const HANDLE made =
-            CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
-                        GENERIC_READ | GENERIC_WRITE | DELETE,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                        FILE_ATTRIBUTE_HIDDEN, nullptr);
+        // Without delete access: FFmpeg opens its output without sharing
+        // deletion, which Windows refuses ("Permission denied") while another
+        // handle may delete the file.
+        const HANDLE made = CreateFileW(
+            reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
+            GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
         if (made != INVALID_HANDLE_VALUE) {
             output->handle = made;
             output->name = name;
@@ -147,8 +148,15 @@ UnfinishedOutput::~UnfinishedOutput()
 {
 #ifdef Q_OS_WIN
     if (handle && !placed) {
-        FILE_DISPOSITION_INFO remove = {TRUE};
-        SetFileInformationByHandle(handle, FileDispositionInfo, &remove, sizeof remove);
+        // Deleted through a second handle on the same file, not by name: the
+        // one held has no delete access (see create()).
+        const HANDLE deleter =
+            ReOpenFile(handle, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+        if (deleter != INVALID_HANDLE_VALUE) {
+            FILE_DISPOSITION_INFO remove = {TRUE};
+            SetFileInformationByHandle(deleter, FileDispositionInfo, &remove, sizeof remove);
+            CloseHandle(deleter);
+        }
     }
 #else
     if (!placed && !name.isEmpty() && leadsTo(folder, name, file))
@@ -201,6 +209,12 @@ QString UnfinishedOutput::place(const QString &outputName, const QDateTime &mp4D
         time.dwHighDateTime = DWORD(ticks >> 32);
         SetFileTime(handle, nullptr, &time, &time);
     }
+    // The attribute would go with the file through the rename, hiding the MP4.
+    FILE_BASIC_INFO attributes = {};
+    attributes.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(handle, FileBasicInfo, &attributes, sizeof attributes))
+        return QStringLiteral("the MP4 could not be made visible: ") +
+               qt_error_string(int(GetLastError()));
     if (!FlushFileBuffers(handle))
         return QStringLiteral("the MP4 could not be written to disk: ") +
                qt_error_string(int(GetLastError()));

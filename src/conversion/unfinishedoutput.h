@@ -14,8 +14,9 @@ class RunFolder;
 // On Linux it is a file without a name (O_TMPFILE) in the clip's folder where
 // the file system allows it, else a uniquely named hidden file made with
 // O_EXCL and O_NOFOLLOW and locked (an open-file-description lock) for as long
-// as it is held. The encoder reaches it as /dev/fd/N. Elsewhere it is a
-// uniquely named hidden file made exclusively, which the encoder opens by name.
+// as it is held. The encoder reaches it as /dev/fd/N. On Windows it is a
+// uniquely named file made exclusively, which the encoder opens by name; it
+// cannot carry the hidden attribute there, as FFmpeg could not overwrite it.
 class UnfinishedOutput
 {
 public:

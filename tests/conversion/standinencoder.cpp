@@ -40,6 +40,7 @@
 #ifdef _WIN32
 #include <io.h>
 #include <process.h>
+#include <windows.h>
 #define getpid _getpid
 #define readInput(buffer, size) _read(0, buffer, size)
 #else
@@ -51,6 +52,35 @@ namespace {
 std::atomic<bool> askedToStop{false};
 std::string source;
 std::string output;
+
+// Arguments and paths are UTF-8 here, as FFmpeg takes them on every system.
+std::filesystem::path pathOf(const std::string &utf8)
+{
+    return std::filesystem::u8path(utf8);
+}
+
+std::vector<std::string> argumentsOf(int argc, char **argv)
+{
+#ifdef _WIN32
+    // argv is in the ANSI code page, which cannot hold every name; FFmpeg
+    // reads the wide command line too.
+    (void)argc;
+    (void)argv;
+    int count = 0;
+    wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 1; i < count; ++i) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string utf8(size > 0 ? size - 1 : 0, '\0');
+        WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, utf8.data(), size, nullptr, nullptr);
+        arguments.push_back(utf8);
+    }
+    LocalFree(wide);
+    return arguments;
+#else
+    return std::vector<std::string>(argv + 1, argv + argc);
+#endif
+}
 
 void log(const std::string &line)
 {
@@ -70,7 +100,7 @@ void log(const std::string &line)
 
 void writeOutput(const std::string &text)
 {
-    std::ofstream(output, std::ios::binary | std::ios::trunc) << text;
+    std::ofstream(pathOf(output), std::ios::binary | std::ios::trunc) << text;
 }
 
 void watchInput()
@@ -157,7 +187,7 @@ void chatter(long milliseconds)
 
 int main(int argc, char **argv)
 {
-    std::vector<std::string> arguments(argv + 1, argv + argc);
+    const std::vector<std::string> arguments = argumentsOf(argc, argv);
     std::string started = "start";
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         started += '\t' + arguments[i];
@@ -169,11 +199,11 @@ int main(int argc, char **argv)
     log(started);
 
     std::error_code error;
-    if (std::filesystem::is_directory(source, error)) {
+    if (std::filesystem::is_directory(pathOf(source), error)) {
         std::fprintf(stderr, "%s: Is a directory\n", source.c_str());
         finish(1);
     }
-    std::ifstream input(source, std::ios::binary);
+    std::ifstream input(pathOf(source), std::ios::binary);
     if (!input) {
         std::fprintf(stderr, "%s: No such file or directory\n", source.c_str());
         finish(1);
@@ -194,22 +224,23 @@ int main(int argc, char **argv)
             log("pid\t" + std::to_string(getpid()));
         } else if (word == "recopy" || word == "swap") {
             namespace fs = std::filesystem;
-            const auto date = fs::last_write_time(source);
+            const auto date = fs::last_write_time(pathOf(source));
             const std::string written = word == "swap" ? source + ".swap" : source;
-            std::ofstream(written, std::ios::binary | std::ios::trunc).flush();
-            std::ofstream(written, std::ios::binary | std::ios::trunc) << text.str();
-            fs::last_write_time(written, date);
+            std::ofstream(pathOf(written), std::ios::binary | std::ios::trunc).flush();
+            std::ofstream(pathOf(written), std::ios::binary | std::ios::trunc) << text.str();
+            fs::last_write_time(pathOf(written), date);
             if (written != source)
-                fs::rename(written, source);
+                fs::rename(pathOf(written), pathOf(source));
         } else if (word == "move") {
-            const auto folder = std::filesystem::absolute(source).parent_path();
-            std::filesystem::rename(folder, folder.string() + "-moved");
+            const auto folder = std::filesystem::absolute(pathOf(source)).parent_path();
+            std::filesystem::rename(folder, folder.u8string() + "-moved");
         } else if (word == "grow") {
-            std::ofstream(source, std::ios::app | std::ios::binary) << " more";
+            std::ofstream(pathOf(source), std::ios::app | std::ios::binary) << " more";
         } else if (word == "crash") {
             std::fflush(stdout);
 #ifdef _WIN32
-            std::abort();
+            // What a crashed program's end looks like to the one that started it.
+            TerminateProcess(GetCurrentProcess(), static_cast<UINT>(EXCEPTION_ACCESS_VIOLATION));
 #else
             std::raise(SIGKILL);
 #endif

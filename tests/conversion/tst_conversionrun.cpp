@@ -16,8 +16,12 @@
 
 #include <csignal>
 
+#ifdef Q_OS_LINUX
 #include <sys/prctl.h>
+#endif
+#ifdef Q_OS_UNIX
 #include <sys/wait.h>
+#endif
 
 #include "conversion/conversionreport.h"
 #include "conversion/conversionrun.h"
@@ -190,7 +194,9 @@ void ConversionRunTest::encoderCommandLine()
     QCOMPARE(optionValue(received, QStringLiteral("-metadata")),
              QStringLiteral("creation_time=2019-05-04T12:30:15.000Z"));
     QCOMPARE(optionValue(received, QStringLiteral("-f")), QStringLiteral("mp4"));
+#ifdef Q_OS_LINUX
     QVERIFY2(received.last().startsWith(QLatin1String("/dev/fd/")), qPrintable(received.last()));
+#endif
     QCOMPARE(run.clips.read(inside + outputName), "converted from " + input.toUtf8() + '\n');
     QStringList left = QDir(run.clips.filePath(inside)).entryList(QDir::Files | QDir::Hidden);
     left.sort();
@@ -244,6 +250,8 @@ void ConversionRunTest::sameOutputName()
     ClipRun run;
     for (const QString &name : names)
         run.clips.add(name, "ok");
+    if (QDir(run.clips.path()).entryList(QDir::Files).size() < names.size())
+        QSKIP("This file system ignores case: the two names are one clip.");
 
     const RunSeen seen = run.run();
 
@@ -335,6 +343,11 @@ void ConversionRunTest::outcomes()
     QFETCH(bool, converted);
     QFETCH(QString, outputAfter);
 
+#ifndef Q_OS_LINUX
+    // The stand-in moves a file over another and plants links the Linux way.
+    if (script.contains("swap") || encoder == QLatin1String("trap"))
+        QSKIP("A file moved over the clip, or a link, is made the Linux way.");
+#endif
     ClipRun run;
     ClipFolder &clips = run.clips;
     const QString outputName =
@@ -386,8 +399,10 @@ void ConversionRunTest::outcomes()
     } else {
         QCOMPARE(clips.read(outputName), clips.standInOutput(sourceName));
         QCOMPARE(QFileInfo(output).lastModified(), shotAt);
+#ifdef Q_OS_UNIX
         if (!existingOutput.isNull())
             QCOMPARE(QFileInfo(output).permissions(), chosen);
+#endif
     }
     QCOMPARE(QFileInfo(output).isSymLink(), false);
     QCOMPARE(tools.read(QStringLiteral("thesis.odt")), QByteArray("thesis"));
@@ -687,6 +702,11 @@ void ConversionRunTest::folderMovedDuringRun()
 {
     // Renamed while the first clip converts: neither clip changed, and the
     // moved folder keeps nothing but its clips.
+#ifndef Q_OS_LINUX
+    // Windows renames no folder with a file open in it; Wine does, but then
+    // loses the way to the open file.
+    QSKIP("A folder moved under open files is a Linux case.");
+#endif
     ClipRun run({{QStringLiteral("a.mts"), "write move ok"}, {QStringLiteral("b.mts"), "ok"}});
     const QString moved = run.clips.path() + QStringLiteral("-moved");
     const auto moveBack = qScopeGuard([&] { QDir().rename(moved, run.clips.path()); });
@@ -706,6 +726,9 @@ void ConversionRunTest::flushOffTheWindowThread()
 {
     // A flush waits for the disk, for seconds with a large MP4 on a slow
     // card: the window's thread must never be the one waiting.
+#ifndef Q_OS_LINUX
+    QSKIP("strace watches Linux system calls only");
+#else
     const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
     if (strace.isEmpty())
         QSKIP("strace is not installed");
@@ -752,6 +775,7 @@ void ConversionRunTest::flushOffTheWindowThread()
     }
     QVERIFY2(flushes.size() >= 2, "no flush was seen");
     QVERIFY2(onWindowThread.isEmpty(), onWindowThread.join('\n').constData());
+#endif
 }
 
 void ConversionRunTest::longRowsScrollAfterRun()

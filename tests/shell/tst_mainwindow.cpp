@@ -101,7 +101,7 @@ void tst_MainWindow::firstStartStoresEmptyFolder()
         const WindowUnderTest ui;
         QCOMPARE(ui.folderField->text(), QString());
     }
-    QVERIFY(QFile::exists(settings.file()));
+    QVERIFY(settings.holdsFolder());
     QCOMPARE(settings.storedFolder(), QVariant(QString()));
 }
 

@@ -9,7 +9,9 @@
 
 // Points the program's settings store at a private temporary folder for the
 // life of this object, so a test never reads or writes the user's own
-// settings. Create it before the first window.
+// settings. Create it before the first window. On Windows the store is the
+// registry, which setPath() does not move: the Windows tests run in a Wine
+// prefix of their own (scripts/wine-run.sh), one window test at a time.
 class IsolatedSettings
 {
 public:
@@ -28,6 +30,12 @@ public:
     {
         const QSettings store(QStringLiteral("Ostrell"), QStringLiteral("Tessel"));
         return store.value(lastOpenDirectoryKey);
+    }
+    // Whether a folder is stored at all: a file on Linux, the registry on Windows.
+    bool holdsFolder() const
+    {
+        const QSettings store(QStringLiteral("Ostrell"), QStringLiteral("Tessel"));
+        return store.contains(lastOpenDirectoryKey);
     }
     void storeFolder(const QString &folder) const
     {

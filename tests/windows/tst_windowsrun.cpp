@@ -1,0 +1,161 @@
+// One whole run of the Windows build with the ffmpeg.exe it ships in
+// "encoder\" beside the program: clips whose folder and names hold spaces,
+// accents and '%' become H.264 + MP3 MP4s beside them, and nothing else is
+// left in the folder.
+#include "support/testregistry.h"
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTest>
+
+#include "conversion/conversiontestkit.h"
+#include "conversion/openfolder.h"
+#include "support/isolatedsettings.h"
+
+class WindowsRunTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void convertsWithShippedEncoder_data();
+    void convertsWithShippedEncoder();
+    void closeStopsShippedEncoder();
+    void folderAddress_data();
+    void folderAddress();
+
+private:
+    IsolatedSettings isolatedSettings;
+};
+
+void WindowsRunTest::convertsWithShippedEncoder_data()
+{
+    QTest::addColumn<QString>("folderName");
+    QTest::addColumn<QStringList>("clipNames");
+    QTest::addColumn<QStringList>("outputNames");
+
+    QTest::newRow("camcorder names")
+        << QStringLiteral("Card") << QStringList{QStringLiteral("00001.MTS")}
+        << QStringList{QStringLiteral("00001.mp4")};
+    // '%' reaches the encoder as a plain character, not as an environment
+    // variable or a URL escape; accents as themselves, not the ANSI code page.
+    QTest::newRow("spaces, accents, percent signs")
+        << QStringLiteral("Été 100% %PATH%")
+        << QStringList{QStringLiteral("Été 2019 %.MTS"), QStringLiteral("Ünïcødé %41.m2ts")}
+        << QStringList{QStringLiteral("été 2019 %.mp4"), QStringLiteral("ünïcødé %41.mp4")};
+}
+
+void WindowsRunTest::convertsWithShippedEncoder()
+{
+    QFETCH(QString, folderName);
+    QFETCH(QStringList, clipNames);
+    QFETCH(QStringList, outputNames);
+
+    const QString encoder =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/encoder/ffmpeg.exe");
+    QVERIFY2(QFileInfo(encoder).isExecutable(),
+             qPrintable(encoder + QStringLiteral(" is missing")));
+    ClipFolder clips;
+    clips.addFolder(folderName);
+    const QString folder = clips.filePath(folderName);
+    for (const QString &name : clipNames)
+        QVERIFY(QFile::copy(QStringLiteral(SAMPLE_CLIP), folder + QLatin1Char('/') + name));
+
+    WindowUnderTest ui;
+    ui.folderField->setText(folder);
+    ModalWatcher watcher;
+    QVERIFY(!pressProcess(ui, 90000).timedOut);
+
+    QList<Row> expectedRows;
+    for (int i = 0; i < clipNames.size(); ++i)
+        expectedRows << Row{clipNames[i] + QStringLiteral(" converted to ") + outputNames[i],
+                            lightGreen};
+    QCOMPARE(ui.rows(), expectedRows);
+    QCOMPARE(watcher.boxes.value(0).text,
+             clipNames.size() == 1 ? QStringLiteral("1 file converted.")
+                                   : QStringLiteral("%1 files converted.").arg(clipNames.size()));
+    QStringList expectedEntries = clipNames + outputNames;
+    expectedEntries.sort(Qt::CaseInsensitive);
+    QStringList entries = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    entries.sort(Qt::CaseInsensitive);
+    QCOMPARE(entries, expectedEntries);
+
+    for (const QString &name : outputNames) {
+        // Written as a hidden file; the user must see the MP4.
+        QVERIFY2(!QFileInfo(folder + QLatin1Char('/') + name).isHidden(), qPrintable(name));
+        // The shipped encoder itself says what the MP4 holds.
+        QProcess probe;
+        probe.setProcessChannelMode(QProcess::MergedChannels);
+        probe.start(encoder, {QStringLiteral("-hide_banner"), QStringLiteral("-i"),
+                              folder + QLatin1Char('/') + name});
+        QVERIFY2(probe.waitForFinished(30000), qPrintable(probe.errorString()));
+        const QString report = QString::fromUtf8(probe.readAll());
+        QVERIFY2(report.contains(QStringLiteral("Video: h264")), qPrintable(report));
+        QVERIFY2(report.contains(QStringLiteral("Audio: mp3")), qPrintable(report));
+    }
+}
+
+void WindowsRunTest::closeStopsShippedEncoder()
+{
+    // ffmpeg.exe is a console program that terminate() does not reach: it
+    // must end on the "q" Tessel writes to it, well before the 3 s kill.
+    ClipFolder clips;
+    QVERIFY(
+        QFile::copy(QStringLiteral(LONG_SAMPLE_CLIP), clips.filePath(QStringLiteral("long.MTS"))));
+    qint64 stopMs = -1;
+    {
+        WindowUnderTest ui;
+        ui.folderField->setText(clips.path());
+        ui.window.show();
+        QElapsedTimer sinceClose;
+        const Sampler closer(
+            [&] {
+                if (!sinceClose.isValid() && ui.list->count() > 0 &&
+                    ui.list->item(0)->text().startsWith(QLatin1String("Processing"))) {
+                    sinceClose.start();
+                    ui.closeButton->click();
+                }
+            },
+            200);
+        const LoopRun run = runApplicationLoop([&] { ui.processButton->click(); }, 30000);
+        stopMs = sinceClose.elapsed();
+        QVERIFY2(!run.timedOut, "the program did not exit");
+        QVERIFY(ui.window.findChildren<QProcess *>().isEmpty());
+    }
+    QVERIFY2(stopMs >= 0 && stopMs < 2500,
+             qPrintable(QStringLiteral("stopping took %1 ms").arg(stopMs)));
+    QCOMPARE(QDir(clips.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("long.MTS")});
+    QCOMPARE(isolatedSettings.storedFolder().toString(), clips.path());
+}
+
+void WindowsRunTest::folderAddress_data()
+{
+    QTest::addColumn<QString>("folderText");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("localPath");
+
+    QTest::newRow("drive, backslashes, accents, percent")
+        << QStringLiteral("C:\\Vidéos\\Été 100%\\")
+        << QStringLiteral("file:///C:/Vid%C3%A9os/%C3%89t%C3%A9%20100%25")
+        << QStringLiteral("C:/Vidéos/Été 100%");
+    QTest::newRow("hash and percent escape")
+        << QStringLiteral("D:\\#1 %41") << QStringLiteral("file:///D:/%231%20%2541")
+        << QStringLiteral("D:/#1 %41");
+    QTest::newRow("network share")
+        << QStringLiteral("\\\\server\\share\\Clips") << QStringLiteral("file://server/share/Clips")
+        << QStringLiteral("//server/share/Clips");
+}
+
+void WindowsRunTest::folderAddress()
+{
+    // What Open hands to Explorer: the folder itself, every character intact.
+    QFETCH(QString, folderText);
+    QFETCH(QString, address);
+    QFETCH(QString, localPath);
+
+    const QUrl url = ::folderAddress(folderText);
+    QCOMPARE(url.toString(QUrl::FullyEncoded), address);
+    QCOMPARE(url.toLocalFile(), localPath);
+}
+
+TESSEL_TEST(WindowsRunTest)
+#include "tst_windowsrun.moc"
