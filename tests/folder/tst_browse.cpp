@@ -129,13 +129,10 @@ private slots:
 
     void outcomes_data();
     void outcomes();
-    void dialog_data();
-    void dialog();
     void badInput_data();
     void badInput();
     void unreadableFolder_data();
     void unreadableFolder();
-    void plainRows();
     void tenThousandEntries();
     void scanWritesNothing_data();
     void scanWritesNothing();
@@ -214,13 +211,14 @@ static QStringList warningBox(const QString &text)
     return {QStringLiteral("Warning|warning icon|OK|window|") + text};
 }
 
-// Each way a Browse can end: what the list, the field and the stored folder
-// hold afterwards, and which warning was shown.
+// Each way a Browse can end: where the dialog opened, what the list, the field
+// and the stored folder hold afterwards, and which warning was shown.
 void tst_Browse::outcomes_data()
 {
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("pick");
+    QTest::addColumn<QString>("startFolder"); // the typed folder plays no part
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<QString>("fieldAfter");
     QTest::addColumn<QString>("storedAfter");
@@ -230,23 +228,25 @@ void tst_Browse::outcomes_data()
     const QStringList none;
     const QString odd = QStringLiteral("{Trip #1 50% ü 日本}");
     // clang-format off
-    //     stored       field           pick            rows     fieldAfter      storedAfter     warning
+    //     stored       field           pick            start          rows     fieldAfter      storedAfter     warning
     QTest::newRow("picked, clips")
-        << ""        << ""           << "{clips}"    << clips << "{clips}"    << "{clips}"    << "";
+        << ""        << ""           << "{clips}"    << "{desktop}" << clips << "{clips}"    << "{clips}"    << "";
     QTest::newRow("picked, clips, over another folder")
-        << "{other}" << "{other}"    << "{clips}"    << clips << "{clips}"    << "{clips}"    << "";
+        << "{other}" << "{other}"    << "{clips}"    << "{other}"   << clips << "{clips}"    << "{clips}"    << "";
     QTest::newRow("picked, name with # % and non-ASCII letters")
-        << "{other}" << ""           << odd          << clips << odd          << odd          << "";
+        << "{other}" << ""           << odd          << "{other}"   << clips << odd          << odd          << "";
     QTest::newRow("picked, no clips")
-        << "{other}" << "{clips}"    << "{no clips}" << none  << "{no clips}" << "{no clips}" << noClipsText("{no clips}");
+        << "{other}" << "{clips}"    << "{no clips}" << "{other}"   << none  << "{no clips}" << "{no clips}" << noClipsText("{no clips}");
     QTest::newRow("cancelled, field has clips")
-        << "{other}" << "{clips}"    << ""           << clips << "{clips}"    << "{other}"    << "";
+        << "{other}" << "{clips}"    << ""           << "{other}"   << clips << "{clips}"    << "{other}"    << "";
+    QTest::newRow("cancelled, nothing stored, field has clips")
+        << ""        << "{clips}"    << ""           << "{desktop}" << clips << "{clips}"    << ""           << "";
     QTest::newRow("cancelled, field has no clips")
-        << "{other}" << "{no clips}" << ""           << none  << "{no clips}" << "{other}"    << noClipsText("{no clips}");
+        << "{other}" << "{no clips}" << ""           << "{other}"   << none  << "{no clips}" << "{other}"    << noClipsText("{no clips}");
     QTest::newRow("cancelled, field empty, first start")
-        << ""        << ""           << ""           << none  << ""           << ""           << missingText;
+        << ""        << ""           << ""           << "{desktop}" << none  << ""           << ""           << missingText;
     QTest::newRow("cancelled, field names nothing")
-        << "{other}" << "{missing}"  << ""           << none  << "{missing}"  << "{other}"    << missingText;
+        << "{other}" << "{missing}"  << ""           << "{other}"   << none  << "{missing}"  << "{other}"    << missingText;
     // clang-format on
 }
 
@@ -255,6 +255,7 @@ void tst_Browse::outcomes()
     QFETCH(QString, stored);
     QFETCH(QString, field);
     QFETCH(QString, pick);
+    QFETCH(QString, startFolder);
     QFETCH(QStringList, rows);
     QFETCH(QString, fieldAfter);
     QFETCH(QString, storedAfter);
@@ -272,50 +273,31 @@ void tst_Browse::outcomes()
 
     QVERIFY2(user.problem.isEmpty(), qPrintable(user.problem));
     QCOMPARE(user.dialogs.size(), 1);
-    QCOMPARE(user.dialogs.constFirst().rowsWhileOpen, 0);
-    QCOMPARE(ui.rowTexts(), rows);
-    QCOMPARE(ui.folderField->text(), expand(fieldAfter));
-    QCOMPARE(settings.storedFolder().toString(), expand(storedAfter));
-    QCOMPARE(checkBoxes(user, ui), warningBox(expand(warning)));
-}
-
-void tst_Browse::dialog_data()
-{
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("startFolder");
-
-    // clang-format off
-    QTest::newRow("stored folder") << "{other}" << "" << "{other}";
-    QTest::newRow("nothing stored: desktop") << "" << "" << "{desktop}";
-    QTest::newRow("nothing stored, field filled: desktop") << "" << "{clips}" << "{desktop}";
-    QTest::newRow("typed folder plays no part") << "{other}" << "{clips}" << "{other}";
-    // clang-format on
-}
-
-void tst_Browse::dialog()
-{
-    QFETCH(QString, stored);
-    QFETCH(QString, field);
-    QFETCH(QString, startFolder);
-
-    if (!stored.isEmpty())
-        settings.storeFolder(expand(stored));
-    WindowUnderTest ui;
-    ui.folderField->setText(expand(field));
-
-    User user(ui, QString());
-    user.pressBrowse();
-
-    QVERIFY2(user.problem.isEmpty(), qPrintable(user.problem));
-    QCOMPARE(user.dialogs.size(), 1);
     const DialogSeen &seen = user.dialogs.constFirst();
+    QCOMPARE(seen.rowsWhileOpen, 0);
     QCOMPARE(seen.caption, QStringLiteral("Select Direcotory"));
     QCOMPARE(seen.startFolder, expand(startFolder));
     QCOMPARE(seen.options, QFileDialog::Options(QFileDialog::ShowDirsOnly));
     QCOMPARE(seen.fileMode, QFileDialog::Directory);
     QCOMPARE(seen.parent, &ui.window);
     QVERIFY(seen.modal);
+    QCOMPARE(ui.rowTexts(), rows);
+    QCOMPARE(ui.folderField->text(), expand(fieldAfter));
+    QCOMPARE(settings.storedFolder().toString(), expand(storedAfter));
+    QCOMPARE(checkBoxes(user, ui), warningBox(expand(warning)));
+
+    // The rows are the bare names: no colour, icon, check state, data or type of their own.
+    const QListWidgetItem plain;
+    for (int row = 0; row < ui.list->count(); ++row) {
+        const QListWidgetItem *item = ui.list->item(row);
+        QCOMPARE(item->type(), int(QListWidgetItem::Type));
+        QCOMPARE(item->flags(), plain.flags());
+        QCOMPARE(item->background(), plain.background());
+        QCOMPARE(item->foreground(), plain.foreground());
+        QVERIFY(item->icon().isNull());
+        QVERIFY(!item->data(Qt::CheckStateRole).isValid());
+        QVERIFY(!item->data(Qt::UserRole).isValid());
+    }
 }
 
 // Folder contents and field texts a user may bring along. The folder lives in
@@ -423,30 +405,6 @@ void tst_Browse::unreadableFolder()
     QVERIFY2(
         nobody.runCurrentTest(QStringLiteral("tst_browse"), asUserFolderVariable, folder, &output),
         qPrintable(output));
-}
-
-// The rows are the bare names and nothing else: no colour, icon, check state,
-// data or item type of their own.
-void tst_Browse::plainRows()
-{
-    WindowUnderTest ui;
-    ui.folderField->setText(expand("{clips}"));
-    User user(ui, QString());
-    user.pressBrowse();
-
-    const QListWidget *list = ui.list;
-    QCOMPARE(list->count(), 2);
-    const QListWidgetItem plain;
-    for (int row = 0; row < list->count(); ++row) {
-        const QListWidgetItem *item = list->item(row);
-        QCOMPARE(item->type(), int(QListWidgetItem::Type));
-        QCOMPARE(item->flags(), plain.flags());
-        QCOMPARE(item->background(), plain.background());
-        QCOMPARE(item->foreground(), plain.foreground());
-        QVERIFY(item->icon().isNull());
-        QVERIFY(!item->data(Qt::CheckStateRole).isValid());
-        QVERIFY(!item->data(Qt::UserRole).isValid());
-    }
 }
 
 void tst_Browse::tenThousandEntries()

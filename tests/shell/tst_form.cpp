@@ -40,15 +40,9 @@ private slots:
     void objects();
     void layouts_data();
     void layouts();
-    void texts_data();
-    void texts();
-    void accessibleNames_data();
-    void accessibleNames();
     void windowSizeAndTitle();
-    void keepsExistingObjectName();
     void bindsByNameOnlyThreeButtons_data();
     void bindsByNameOnlyThreeButtons();
-    void retranslateRestoresPlaceholder();
     void focusFollowsCreationOrder();
 };
 
@@ -57,26 +51,27 @@ void tst_Form::objects_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("className");
     QTest::addColumn<QString>("parentName"); // the widget or layout that holds it
+    QTest::addColumn<QString>("text");       // of a widget that has one
+    QTest::addColumn<QString>("spoken");     // by a screen reader, for a widget without a label
 
-    // clang-format off
-    QTest::newRow("centralWidget") << "centralWidget" << "QWidget" << "tesselMainWindow";
-    QTest::newRow("verticalLayout_2") << "verticalLayout_2" << "QVBoxLayout" << "centralWidget";
-    QTest::newRow("verticalLayout") << "verticalLayout" << "QVBoxLayout" << "verticalLayout_2";
-    QTest::newRow("horizontalLayout") << "horizontalLayout" << "QHBoxLayout" << "verticalLayout";
-    QTest::newRow("lineEdit") << "lineEdit" << "QLineEdit" << "horizontalLayout";
-    QTest::newRow("pushButton_browse")
-        << "pushButton_browse" << "QPushButton" << "horizontalLayout";
-    QTest::newRow("pushButton_open") << "pushButton_open" << "QPushButton" << "horizontalLayout";
-    QTest::newRow("pushButton_Process")
-        << "pushButton_Process" << "QPushButton" << "verticalLayout";
-    QTest::newRow("listWidget") << "listWidget" << "QListWidget" << "verticalLayout";
-    QTest::newRow("line") << "line" << "QFrame" << "verticalLayout";
-    QTest::newRow("horizontalLayout_2")
-        << "horizontalLayout_2" << "QHBoxLayout" << "verticalLayout";
-    QTest::newRow("pushButton") << "pushButton" << "QPushButton" << "horizontalLayout_2";
-    QTest::newRow("label_build") << "label_build" << "QLabel" << "horizontalLayout_2";
-    QTest::newRow("pushButton_2") << "pushButton_2" << "QPushButton" << "horizontalLayout_2";
-    // clang-format on
+    const auto row = [](const char *name, const char *className, const char *parentName,
+                        const char *text = "", const char *spoken = "") {
+        QTest::newRow(name) << name << className << parentName << text << spoken;
+    };
+    row("centralWidget", "QWidget", "tesselMainWindow");
+    row("verticalLayout_2", "QVBoxLayout", "centralWidget");
+    row("verticalLayout", "QVBoxLayout", "verticalLayout_2");
+    row("horizontalLayout", "QHBoxLayout", "verticalLayout");
+    row("lineEdit", "QLineEdit", "horizontalLayout", "", "Folder");
+    row("pushButton_browse", "QPushButton", "horizontalLayout", "Browse");
+    row("pushButton_open", "QPushButton", "horizontalLayout", "Open");
+    row("pushButton_Process", "QPushButton", "verticalLayout", "Process");
+    row("listWidget", "QListWidget", "verticalLayout", "", "Clips");
+    row("line", "QFrame", "verticalLayout");
+    row("horizontalLayout_2", "QHBoxLayout", "verticalLayout");
+    row("pushButton", "QPushButton", "horizontalLayout_2", "Check for Updates");
+    row("label_build", "QLabel", "horizontalLayout_2", "TextLabel");
+    row("pushButton_2", "QPushButton", "horizontalLayout_2", "Close");
 }
 
 namespace {
@@ -105,14 +100,29 @@ void tst_Form::objects()
     QFETCH(QString, name);
     QFETCH(QString, className);
     QFETCH(QString, parentName);
+    QFETCH(QString, text);
+    QFETCH(QString, spoken);
 
     FormOnlyWindow window;
     QObject *object = window.findChild<QObject *>(name);
     QVERIFY2(object, qPrintable(name + " is missing"));
     QCOMPARE(QString::fromLatin1(object->metaObject()->className()), className);
     QCOMPARE(holderName(object, &window), parentName);
-    if (auto *widget = qobject_cast<QWidget *>(object); widget && widget != window.ui.centralWidget)
+    auto *widget = qobject_cast<QWidget *>(object);
+    if (!widget)
+        return;
+    if (widget != window.ui.centralWidget)
         QCOMPARE(widget->parentWidget(), window.ui.centralWidget);
+    QVERIFY(widget->isEnabled());
+    if (widget->property("text").isValid())
+        QCOMPARE(widget->property("text").toString(), text);
+    if (!spoken.isEmpty()) {
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(widget);
+        QVERIFY(accessible);
+        QCOMPARE(accessible->text(QAccessible::Name), spoken);
+    }
 }
 
 void tst_Form::layouts_data()
@@ -153,61 +163,6 @@ void tst_Form::layouts()
     QCOMPARE(seen, items);
 }
 
-void tst_Form::texts_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("text");
-
-    // clang-format off
-    QTest::newRow("browse") << "pushButton_browse" << "Browse";
-    QTest::newRow("open") << "pushButton_open" << "Open";
-    QTest::newRow("process") << "pushButton_Process" << "Process";
-    QTest::newRow("update") << "pushButton" << "Check for Updates";
-    QTest::newRow("build label") << "label_build" << "TextLabel";
-    QTest::newRow("close") << "pushButton_2" << "Close";
-    QTest::newRow("folder field") << "lineEdit" << "";
-    // clang-format on
-}
-
-void tst_Form::texts()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, text);
-
-    FormOnlyWindow window;
-    QWidget *widget = window.findChild<QWidget *>(name);
-    QVERIFY(widget);
-    QCOMPARE(widget->property("text").toString(), text);
-    QVERIFY(widget->isEnabled());
-}
-
-// What a screen reader announces for the two widgets without a visible label.
-void tst_Form::accessibleNames_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("spoken");
-
-    // clang-format off
-    QTest::newRow("folder field") << "lineEdit" << "Folder";
-    QTest::newRow("list") << "listWidget" << "Clips";
-    // clang-format on
-}
-
-void tst_Form::accessibleNames()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, spoken);
-
-    FormOnlyWindow window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QWidget *widget = window.findChild<QWidget *>(name);
-    QVERIFY(widget);
-    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(widget);
-    QVERIFY(accessible);
-    QCOMPARE(accessible->text(QAccessible::Name), spoken);
-}
-
 void tst_Form::windowSizeAndTitle()
 {
     FormOnlyWindow window;
@@ -220,12 +175,12 @@ void tst_Form::windowSizeAndTitle()
     QVERIFY(!window.findChild<QStatusBar *>());
     QVERIFY(!window.findChild<QToolBar *>());
     QCOMPARE(window.ui.listWidget->count(), 0);
-}
-
-void tst_Form::keepsExistingObjectName()
-{
-    FormOnlyWindow window(QStringLiteral("mine"));
-    QCOMPARE(window.objectName(), QStringLiteral("mine"));
+    // Translating again puts the build label's placeholder back.
+    window.ui.label_build->setText(QStringLiteral("Version 1.0 (build 405)"));
+    window.ui.retranslateUi(&window);
+    QCOMPARE(window.ui.label_build->text(), QStringLiteral("TextLabel"));
+    // A name given before the form is set up is kept.
+    QCOMPARE(FormOnlyWindow(QStringLiteral("mine")).objectName(), QStringLiteral("mine"));
 }
 
 void tst_Form::bindsByNameOnlyThreeButtons_data()
@@ -250,14 +205,6 @@ void tst_Form::bindsByNameOnlyThreeButtons()
     QVERIFY(pushButton);
     pushButton->click();
     QCOMPARE(window.calls, calls);
-}
-
-void tst_Form::retranslateRestoresPlaceholder()
-{
-    FormOnlyWindow window;
-    window.ui.label_build->setText(QStringLiteral("Version 1.0 (build 405)"));
-    window.ui.retranslateUi(&window);
-    QCOMPARE(window.ui.label_build->text(), QStringLiteral("TextLabel"));
 }
 
 void tst_Form::focusFollowsCreationOrder()
