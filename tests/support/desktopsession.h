@@ -1,8 +1,5 @@
 #pragma once
 
-#include "support/xvfbserver.h"
-
-#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QMap>
 #include <QPoint>
@@ -10,26 +7,40 @@
 #include <QRegularExpression>
 #include <QSize>
 #include <QStandardPaths>
-#include <QThread>
 
-#include <memory>
-
-// A person at a desktop: a private X server, the real program started in it,
-// and xdotool for the mouse and keyboard. `problem()` says why a session
-// cannot be had (a missing tool), so tests can skip with the reason.
+// A person at a desktop: a private X server (Xvfb, on a free display it picks
+// itself), the real program started in it, and xdotool for the mouse and
+// keyboard. `problem()` says why a session cannot be had, so tests can skip.
 class DesktopSession
 {
 public:
     DesktopSession() : xdotoolPath(QStandardPaths::findExecutable(QStringLiteral("xdotool")))
     {
-        if (xdotoolPath.isEmpty()) {
-            why = QStringLiteral("xdotool is not installed (scripts/install-deps.sh --test)");
+        const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+        if (xdotoolPath.isEmpty() || xvfb.isEmpty()) {
+            why =
+                QStringLiteral("Xvfb or xdotool is not installed (scripts/install-deps.sh --test)");
             return;
         }
-        xserver = std::make_unique<XvfbServer>();
-        if (!xserver->isRunning())
-            why = xserver->error();
+        xserver.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        // The server writes its display number once it accepts connections.
+        while (xserver.waitForStarted(5000) && !xserver.canReadLine() &&
+               xserver.waitForReadyRead(10000)) {
+        }
+        display = QStringLiteral(":") + QString::fromLatin1(xserver.readLine().trimmed());
+        if (display == QStringLiteral(":"))
+            why = QStringLiteral("Xvfb gave no display number: ") + xserver.errorString();
     }
+
+    ~DesktopSession()
+    {
+        xserver.terminate();
+        if (!xserver.waitForFinished(3000))
+            xserver.kill();
+        xserver.waitForFinished(3000);
+    }
+    DesktopSession(const DesktopSession &) = delete;
+    DesktopSession &operator=(const DesktopSession &) = delete;
 
     QString problem() const { return why; }
 
@@ -38,7 +49,7 @@ public:
                const QStringList &arguments = {}) const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), xserver->display());
+        env.insert(QStringLiteral("DISPLAY"), display);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
         process.setProcessEnvironment(env);
@@ -144,7 +155,7 @@ private:
     {
         QProcess tool;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), xserver->display());
+        env.insert(QStringLiteral("DISPLAY"), display);
         tool.setProcessEnvironment(env);
         tool.start(program, arguments);
         if (!tool.waitForFinished(timeoutMs)) {
@@ -156,6 +167,7 @@ private:
     }
 
     QString xdotoolPath;
-    std::unique_ptr<XvfbServer> xserver;
+    QProcess xserver;
+    QString display;
     QString why;
 };

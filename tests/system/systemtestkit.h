@@ -1,14 +1,14 @@
 #pragma once
 
-// Pieces shared by the hostile-input and fault tests: what ffprobe finds in a file, and
-// fingerprints of files and folders taken through raw byte paths, so that names which are not valid
-// UTF-8 are seen as the file system holds them. Linux only.
+// For the system tests: fingerprints of files and folders through raw byte
+// paths, so names that are not valid UTF-8 are seen as the file system holds them.
 
 #include "conversion/conversiontestkit.h"
 #include "support/mediatools.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
+#include <QFile>
 #include <QMap>
 #include <QProcess>
 #include <QString>
@@ -43,51 +43,30 @@ inline bool removeTree(const QByteArray &path)
 
 inline QByteArray readFile(const QByteArray &path)
 {
-    QByteArray content;
-    std::FILE *file = std::fopen(path.constData(), "rb");
-    if (!file)
-        return content;
-    char buffer[65536];
-    size_t count;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        content.append(buffer, qsizetype(count));
-    std::fclose(file);
-    return content;
+    QFile file(QString::fromUtf8(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The codec of every stream, in order, and the container: what a player sees.
-struct MediaFile
+// H.264 and MP3 in an MP4: what a player sees, as ffprobe reports it.
+inline bool isRealMp4(const QString &path, QString *why)
 {
     QStringList codecs;
     QString container;
-};
-
-inline MediaFile probeMedia(const QString &path)
-{
-    const QStringList lines =
-        QString::fromUtf8(runTool(ffprobeProgram, {"-v", "error", "-show_entries",
-                                                   "stream=codec_name:format=format_name", "-of",
-                                                   "default=noprint_wrappers=1", path}))
-            .split('\n', Qt::SkipEmptyParts);
-    MediaFile media;
-    for (const QString &line : lines) {
+    const QByteArray probed = runTool(ffprobeProgram, {"-v", "error", "-show_entries",
+                                                       "stream=codec_name:format=format_name",
+                                                       "-of", "default=noprint_wrappers=1", path});
+    for (const QString &line : QString::fromUtf8(probed).split('\n', Qt::SkipEmptyParts)) {
         if (line.startsWith(QLatin1String("codec_name=")))
-            media.codecs << line.section('=', 1);
+            codecs << line.section('=', 1);
         else if (line.startsWith(QLatin1String("format_name=")))
-            media.container = line.section('=', 1);
+            container = line.section('=', 1);
     }
-    return media;
-}
-
-inline bool isRealMp4(const QString &path, QString *why)
-{
-    const MediaFile media = probeMedia(path);
     // The MP4 family's demuxer names itself "mov,mp4,m4a,3gp,3g2,mj2".
-    const bool ok = media.codecs == QStringList{"h264", "mp3"} &&
-                    media.container.split(',').contains(QLatin1String("mp4"));
+    const bool ok =
+        codecs == QStringList{"h264", "mp3"} && container.split(',').contains(QLatin1String("mp4"));
     if (!ok && why)
-        *why = path + QStringLiteral(": streams [") + media.codecs.join(',') +
-               QStringLiteral("] in [") + media.container + QStringLiteral("]");
+        *why = path + QStringLiteral(": streams [") + codecs.join(',') + QStringLiteral("] in [") +
+               container + QStringLiteral("]");
     return ok;
 }
 
