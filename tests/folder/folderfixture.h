@@ -7,25 +7,35 @@
 #include <QFileInfo>
 #include <QStringList>
 
-// Fills `folder` with `entries`: a name ending in "/" is made a folder, any
-// other name an empty file (with its parent folders). Returns false on the
-// first failure.
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
+// Fills `folder` with `entries`: a name ending in "/" is made a folder,
+// "name -> target" a symbolic link to `target` in the folder, "name|" a named
+// pipe (Unix), any other name an empty file (with its parent folders).
+// Returns false on the first failure.
 inline bool makeEntries(const QString &folder, const QStringList &entries)
 {
     QDir dir(folder);
     if (!dir.mkpath(QStringLiteral(".")))
         return false;
     for (const QString &entry : entries) {
-        if (entry.endsWith(QLatin1Char('/'))) {
-            if (!dir.mkpath(entry))
-                return false;
-            continue;
+        const QString path = dir.filePath(entry.section(QStringLiteral(" -> "), 0, 0));
+        bool made = false;
+        if (entry.contains(QStringLiteral(" -> "))) {
+            made = QFile::link(dir.filePath(entry.section(QStringLiteral(" -> "), 1)), path);
+        } else if (entry.endsWith(QLatin1Char('/'))) {
+            made = dir.mkpath(entry);
+        } else if (entry.endsWith(QLatin1Char('|'))) {
+#ifdef Q_OS_UNIX
+            made = ::mkfifo(QFile::encodeName(path.chopped(1)).constData(), 0600) == 0;
+#endif
+        } else {
+            QFile file(path);
+            made = QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly);
         }
-        const QString path = dir.filePath(entry);
-        if (entry.contains(QLatin1Char('/')) && !QDir().mkpath(QFileInfo(path).path()))
-            return false;
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
+        if (!made)
             return false;
     }
     return true;

@@ -44,16 +44,19 @@ public:
     void pressBrowse() { ui.browseButton->click(); }
 
     QList<DialogSeen> dialogs;
-    QList<SeenBox> boxes;
-    QList<QWidget *> boxParents;
-    QString problem; // set when the dialog could not be driven
+    QStringList boxes; // each "title|icon|buttons|parent|text"
+    QString problem;   // set when the dialog could not be driven
 
 private:
     void answer(QWidget *modal)
     {
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            boxes << ModalWatcher::describe(box);
-            boxParents << box->parentWidget();
+            const SeenBox seen = ModalWatcher::describe(box);
+            boxes << seen.title + QLatin1Char('|') +
+                         (seen.icon == QMessageBox::Warning ? "warning icon" : "other icon") +
+                         QLatin1Char('|') + seen.buttons.join(QLatin1Char(',')) + QLatin1Char('|') +
+                         (box->parentWidget() == &ui.window ? "window" : "other parent") +
+                         QLatin1Char('|') + seen.text;
             box->buttons().value(0)->click();
             return;
         }
@@ -139,7 +142,6 @@ private slots:
 
 private:
     QString expand(QString text) const;
-    QStringList checkBoxes(const User &user, const WindowUnderTest &ui) const;
 
     IsolatedSettings settings;
     QTemporaryDir home;
@@ -184,24 +186,6 @@ QString tst_Browse::expand(QString text) const
                      area.filePath(QString::fromUtf8(name)));
     text.replace(QStringLiteral("{desktop}"), desktop);
     return text.replace(QStringLiteral("{area}"), area.path());
-}
-
-// The warning boxes shown, each as "title|icon|buttons|parent|text". Qt makes
-// the one OK the box's default, as it does for every box given NoButton.
-QStringList tst_Browse::checkBoxes(const User &user, const WindowUnderTest &ui) const
-{
-    QStringList seen;
-    for (int i = 0; i < user.boxes.size(); ++i) {
-        const SeenBox &box = user.boxes.at(i);
-        seen << box.title + QLatin1Char('|') +
-                    (box.icon == QMessageBox::Warning ? QStringLiteral("warning icon")
-                                                      : QStringLiteral("other icon")) +
-                    QLatin1Char('|') + box.buttons.join(QLatin1Char(',')) + QLatin1Char('|') +
-                    (user.boxParents.at(i) == &ui.window ? QStringLiteral("window")
-                                                         : QStringLiteral("other parent")) +
-                    QLatin1Char('|') + box.text;
-    }
-    return seen;
 }
 
 static QStringList warningBox(const QString &text)
@@ -284,7 +268,7 @@ void tst_Browse::outcomes()
     QCOMPARE(ui.rowTexts(), rows);
     QCOMPARE(ui.folderField->text(), expand(fieldAfter));
     QCOMPARE(settings.storedFolder().toString(), expand(storedAfter));
-    QCOMPARE(checkBoxes(user, ui), warningBox(expand(warning)));
+    QCOMPARE(user.boxes, warningBox(expand(warning)));
 
     // The rows are the bare names: no colour, icon, check state, data or type of their own.
     const QListWidgetItem plain;
@@ -353,7 +337,7 @@ void tst_Browse::badInput()
     QVERIFY2(user.problem.isEmpty(), qPrintable(user.problem));
     QCOMPARE(ui.rowTexts(), rows);
     QCOMPARE(ui.folderField->text(), field);
-    QCOMPARE(checkBoxes(user, ui), warningBox(warning));
+    QCOMPARE(user.boxes, warningBox(warning));
 }
 
 // A folder that exists but that the user may not list is not one without
@@ -385,11 +369,10 @@ void tst_Browse::unreadableFolder()
         user.pressBrowse();
         QVERIFY2(user.problem.isEmpty(), qPrintable(user.problem));
         QCOMPARE(ui.rowTexts(), QStringList{});
-        QCOMPARE(checkBoxes(user, ui), warningBox(unreadableText(given)));
+        QCOMPARE(user.boxes, warningBox(unreadableText(given)));
         // Process says the same, and starts nothing.
         ui.processButton->click();
-        QCOMPARE(checkBoxes(user, ui),
-                 warningBox(unreadableText(given)) + warningBox(unreadableText(given)));
+        QCOMPARE(user.boxes, warningBox(unreadableText(given)) + warningBox(unreadableText(given)));
         QCOMPARE(ui.rowTexts(), QStringList{});
         return;
     }
@@ -419,7 +402,7 @@ void tst_Browse::tenThousandEntries()
 
     QVERIFY2(user.problem.isEmpty(), qPrintable(user.problem));
     QCOMPARE(ui.rowTexts(), expected);
-    QCOMPARE(checkBoxes(user, ui), QStringList{});
+    QCOMPARE(user.boxes, QStringList{});
 }
 
 // Browsing only reads: not a byte, folder or timestamp changes in the folder,

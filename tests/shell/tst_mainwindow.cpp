@@ -16,29 +16,22 @@ class tst_MainWindow : public QObject
 private slots:
     void init() { settings.clear(); }
 
-    void buildLabel();
-    void windowFlags();
+    void buildLabelAndFlags();
     void interface();
     void remembersFolder_data();
     void remembersFolder();
-    void firstStartStoresEmptyFolder();
+    void closeEndsApplicationLoop_data();
     void closeEndsApplicationLoop();
-    void windowManagerCloseEndsApplicationLoop();
 
 private:
     IsolatedSettings settings;
 };
 
-void tst_MainWindow::buildLabel()
+void tst_MainWindow::buildLabelAndFlags()
 {
     tesselMainWindow window;
     QCOMPARE(window.findChild<QLabel *>("label_build")->text(),
              QStringLiteral("Version 1.0 (build 405)"));
-}
-
-void tst_MainWindow::windowFlags()
-{
-    tesselMainWindow window;
     QVERIFY(window.isWindow());
     const Qt::WindowFlags hints = window.windowFlags() & ~Qt::WindowType_Mask;
     // Qt adds the system menu to a title bar; no minimise, maximise or close hint.
@@ -68,62 +61,59 @@ void tst_MainWindow::interface()
 
 void tst_MainWindow::remembersFolder_data()
 {
+    QTest::addColumn<QString>("stored"); // null: nothing stored yet
     QTest::addColumn<QString>("typed");
 
-    QTest::newRow("folder") << QDir::tempPath();
-    QTest::newRow("empty") << QString();
-    QTest::newRow("deleted since") << QStringLiteral("/no/such/folder/anymore");
-    QTest::newRow("blanks kept") << QStringLiteral("  /tmp  ");
-    QTest::newRow("non-ASCII") << QStringLiteral("/home/Zoë/Vidéos/日本");
-    QTest::newRow("Windows path") << QStringLiteral("C:\\Video\\Trip");
+    const QString chosen = QStringLiteral("/previously/chosen");
+    QTest::newRow("folder") << chosen << QDir::tempPath();
+    QTest::newRow("empty") << chosen << QString();
+    QTest::newRow("deleted since") << chosen << QStringLiteral("/no/such/folder/anymore");
+    QTest::newRow("blanks kept") << chosen << QStringLiteral("  /tmp  ");
+    QTest::newRow("non-ASCII") << chosen << QStringLiteral("/home/Zoë/Vidéos/日本");
+    QTest::newRow("Windows path") << chosen << QStringLiteral("C:\\Video\\Trip");
+    QTest::newRow("first start stores the empty field") << QString() << QString();
 }
 
 void tst_MainWindow::remembersFolder()
 {
+    QFETCH(QString, stored);
     QFETCH(QString, typed);
 
-    settings.storeFolder(QStringLiteral("/previously/chosen"));
+    if (!stored.isNull())
+        settings.storeFolder(stored);
     {
         WindowUnderTest ui;
-        QCOMPARE(ui.folderField->text(), QStringLiteral("/previously/chosen"));
+        QCOMPARE(ui.folderField->text(), stored);
         ui.folderField->setText(typed); // the user types over the chosen folder
     }
+    // Stored even when empty: an invalid QVariant would be nothing stored.
     QCOMPARE(settings.storedFolder(), QVariant(typed));
 
     const WindowUnderTest next;
     QCOMPARE(next.folderField->text(), typed);
 }
 
-void tst_MainWindow::firstStartStoresEmptyFolder()
+void tst_MainWindow::closeEndsApplicationLoop_data()
 {
-    QVERIFY(!settings.storedFolder().isValid());
-    {
-        const WindowUnderTest ui;
-        QCOMPARE(ui.folderField->text(), QString());
-    }
-    QVERIFY(settings.holdsFolder());
-    QCOMPARE(settings.storedFolder(), QVariant(QString()));
+    QTest::addColumn<bool>("byButton"); // else by the window manager
+    QTest::newRow("Close button") << true;
+    QTest::newRow("window manager") << false;
 }
 
 void tst_MainWindow::closeEndsApplicationLoop()
 {
+    QFETCH(bool, byButton);
+
     WindowUnderTest ui;
     ui.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&ui.window));
-    QTimer::singleShot(0, ui.closeButton, &QPushButton::click);
+    if (byButton)
+        QTimer::singleShot(0, ui.closeButton, &QPushButton::click);
+    else
+        QTimer::singleShot(0, &ui.window, &QWidget::close);
     QTimer::singleShot(10000, [] { QCoreApplication::exit(99); }); // rather fail than hang
     QCOMPARE(QApplication::exec(), 0);
-}
-
-void tst_MainWindow::windowManagerCloseEndsApplicationLoop()
-{
-    tesselMainWindow window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QTimer::singleShot(0, &window, &QWidget::close);
-    QTimer::singleShot(10000, [] { QCoreApplication::exit(99); });
-    QCOMPARE(QApplication::exec(), 0);
-    QVERIFY(!window.isVisible());
+    QVERIFY(!ui.window.isVisible());
 }
 
 TESSEL_TEST(tst_MainWindow)

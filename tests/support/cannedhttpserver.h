@@ -66,13 +66,11 @@ public:
 
     // First line of every request read, in the order they arrived.
     QStringList requestLines;
-    int connections = 0; // accepted, whether or not a request was read
 
 private:
     void accept()
     {
         while (QTcpSocket *socket = server.nextPendingConnection()) {
-            ++connections;
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             if (mode == Mode::CloseAtOnce) {
                 socket->abort();

@@ -22,7 +22,6 @@ public:
     }
 
     QString folder() const { return dir.path(); }
-    QString file() const { return dir.filePath(QStringLiteral("Ostrell/Tessel.conf")); }
 
     // Read and written through a fresh store each time, as the next run of
     // the program would see it.
@@ -30,12 +29,6 @@ public:
     {
         const QSettings store(QStringLiteral("Ostrell"), QStringLiteral("Tessel"));
         return store.value(lastOpenDirectoryKey);
-    }
-    // Whether a folder is stored at all: a file on Linux, the registry on Windows.
-    bool holdsFolder() const
-    {
-        const QSettings store(QStringLiteral("Ostrell"), QStringLiteral("Tessel"));
-        return store.contains(lastOpenDirectoryKey);
     }
     void storeFolder(const QString &folder) const
     {

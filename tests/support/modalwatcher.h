@@ -16,7 +16,6 @@ struct SeenBox
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QStringList buttons; // texts of the buttons, in the box's order
     bool hasParent = false;
-    bool hasDefaultButton = false;
 };
 
 // Answers the modal dialogs that the code under test opens, as a user would:
@@ -43,7 +42,6 @@ public:
         for (const QAbstractButton *button : box->buttons())
             seen.buttons << button->text().remove(QLatin1Char('&'));
         seen.hasParent = box->parentWidget() != nullptr;
-        seen.hasDefaultButton = box->defaultButton() != nullptr;
         return seen;
     }
 

@@ -4,9 +4,10 @@
 
 #include <QtTest>
 
-// A user's whole path through the real program, driven from outside as a
-// person would: type a folder, Browse and cancel, Process, read the count,
-// Close. Then the files on disk and the stored folder are checked.
+// A user's whole path through the real program, started as a user starts it
+// and driven from outside as a person would: type a folder over the remembered
+// one, Browse and cancel, Process, read the count, Close. Then the files on
+// disk and the stored folder are checked.
 class tst_WholePath : public QObject
 {
     Q_OBJECT
@@ -41,15 +42,20 @@ void tst_WholePath::typeBrowseProcessClose()
     }
 
     QTemporaryDir config;
+    const QString settingsFile = config.filePath(QStringLiteral("Ostrell/Tessel.conf"));
+    QSettings(settingsFile, QSettings::IniFormat)
+        .setValue(QStringLiteral("lastOpenDirectory"), QStringLiteral("/earlier/folder"));
     QProcess tessel;
     QString why;
     const QString window =
         desktop.startTessel(tessel, QStringLiteral(TESSEL_PROGRAM), config.path(), &why);
     QVERIFY2(!window.isEmpty(), qPrintable(why));
+    QCOMPARE(desktop.windowSize(window), QSize(417, 276));
 
-    // Type the folder, then Browse (the next in the tab order) and cancel the
-    // dialog: the typed folder is listed.
+    // Type the folder over the remembered one, then Browse (the next in the
+    // tab order) and cancel the dialog: the typed folder is listed.
     desktop.clickFolderField(window);
+    desktop.keys(window, {"ctrl+a"});
     desktop.type(window, folder);
     desktop.keys(window, {"Tab", "space"});
     const QString dialog = desktop.waitForWindow(QStringLiteral("Select Direcotory"));
@@ -88,8 +94,7 @@ void tst_WholePath::typeBrowseProcessClose()
     }
     QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 2 * clips.size());
 
-    const QSettings stored(config.filePath(QStringLiteral("Ostrell/Tessel.conf")),
-                           QSettings::IniFormat);
+    const QSettings stored(settingsFile, QSettings::IniFormat);
     QCOMPARE(stored.value(QStringLiteral("lastOpenDirectory")).toString(), folder);
 }
 

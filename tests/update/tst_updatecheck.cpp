@@ -17,6 +17,7 @@
 namespace {
 enum class Peer { Answers, NeverAnswers, Refuses };
 enum class Outcome { OpensInstaller, SaysNewest, CouldNotCheck };
+enum class During { CheckInsideWait, WaitInsideCheck, SecondCheck, Close };
 
 const QString versionFile = QStringLiteral("/Tessel/current_tessel.txt");
 const QString versionRequest = QStringLiteral("GET /Tessel/current_tessel.txt HTTP/1.1");
@@ -31,6 +32,7 @@ QUrl installerOn(const QUrl &base)
 
 Q_DECLARE_METATYPE(Peer)
 Q_DECLARE_METATYPE(Outcome)
+Q_DECLARE_METATYPE(During)
 
 class UpdateCheckTest : public QObject
 {
@@ -156,27 +158,51 @@ private slots:
         verifyNotice(watcher, browser, couldNotCheck);
     }
 
-    // A conversion-style wait that ends while the check still waits for its
-    // answer, and one that starts during the check and outlasts the answer.
-    void checkDuringAnotherWait_data()
+    // Something else happens while a check waits for its answer (200 ms): a
+    // conversion-style wait that ends inside it, one that starts inside it and
+    // outlasts the answer, a second check, or Close on a silent host.
+    void duringCheck_data()
     {
-        QTest::addColumn<bool>("checkInsideWait");
-        QTest::newRow("check pressed during a wait") << true;
-        QTest::newRow("wait started during a check") << false;
+        QTest::addColumn<During>("during");
+        QTest::addColumn<QList<QByteArray>>("answers"); // in order; none: never answers
+        QTest::addColumn<bool>("opensInstaller");
+        QTest::addColumn<QStringList>("notices");
+        QTest::addColumn<int>("requests");
+
+        const QList<QByteArray> newer{CannedHttpServer::response(200, "406")};
+        QTest::newRow("check pressed during a wait")
+            << During::CheckInsideWait << newer << true << QStringList() << 1;
+        QTest::newRow("wait started during a check")
+            << During::WaitInsideCheck << newer << true << QStringList() << 1;
+        // The second check (406) ends first, inside the first; then the first
+        // (405) gives its notice.
+        QTest::newRow("second check")
+            << During::SecondCheck
+            << QList<QByteArray>{CannedHttpServer::response(200, "405"), newer.first()} << true
+            << QStringList{newest} << 2;
+        // The program ends at once, without a notice and without opening anything.
+        QTest::newRow("Close on a silent host")
+            << During::Close << QList<QByteArray>() << false << QStringList() << 1;
     }
 
-    void checkDuringAnotherWait()
+    void duringCheck()
     {
-        QFETCH(bool, checkInsideWait);
+        QFETCH(During, during);
+        QFETCH(QList<QByteArray>, answers);
+        QFETCH(bool, opensInstaller);
+        QFETCH(QStringList, notices);
+        QFETCH(int, requests);
 
         CannedHttpServer server;
         QVERIFY(server.isListening());
-        server.serve(versionFile, CannedHttpServer::response(200, "406"));
+        server.serve(versionFile, answers);
         server.setAnswerDelay(200);
-
+        if (answers.isEmpty())
+            server.setMode(CannedHttpServer::Mode::NeverAnswer);
         WindowUnderTest ui;
         ui.window.setUpdateBaseUrl(server.baseUrl());
         ModalWatcher watcher;
+        ShownBoxes shown;
 
         std::optional<LocalWait::End> otherEnd;
         bool otherTimerFired = false;
@@ -188,75 +214,45 @@ private slots:
             });
             otherEnd = wait.wait();
         };
-
-        if (checkInsideWait) {
-            QTimer::singleShot(0, ui.updateButton, &QPushButton::click);
-            otherWait(50);
-        } else {
-            QTimer::singleShot(50, [&] { otherWait(400); });
-            ui.updateButton->click();
-            // The check's answer came while the other wait ran; the check
-            // returned only after that wait had ended by its own timer.
-        }
-
-        QVERIFY(otherTimerFired);
-        QVERIFY(otherEnd.has_value());
-        QVERIFY(*otherEnd == LocalWait::End::Finished);
-        QCOMPARE(browser.urls, QList<QUrl>{installerOn(server.baseUrl())});
-        QCOMPARE(watcher.dialogsSeen, 0);
-        QCOMPARE(server.requestLines, QStringList{versionRequest});
-    }
-
-    // Pressed again while the first check waits: each gets its own answer.
-    void secondCheckDuringCheck()
-    {
-        CannedHttpServer server;
-        QVERIFY(server.isListening());
-        server.serve(versionFile, {CannedHttpServer::response(200, "405"),
-                                   CannedHttpServer::response(200, "406")});
-        server.setAnswerDelay(200);
-
-        WindowUnderTest ui;
-        ui.window.setUpdateBaseUrl(server.baseUrl());
-        ModalWatcher watcher;
-
-        QPushButton *const check = ui.updateButton;
-        QTimer::singleShot(50, check, &QPushButton::click);
-        check->click();
-
-        QCOMPARE(server.requestLines, QStringList({versionRequest, versionRequest}));
-        // The second check (406) ends first, inside the first; then the first
-        // (405) gives its notice.
-        QCOMPARE(browser.urls, QList<QUrl>{installerOn(server.baseUrl())});
-        QCOMPARE(watcher.boxes.size(), 1);
-        QCOMPARE(watcher.boxes.first().text, newest);
-    }
-
-    // Close pressed while a check waits on a silent host: the program ends at
-    // once, without a notice and without opening anything.
-    void closeDuringCheck()
-    {
-        CannedHttpServer server;
-        QVERIFY(server.isListening());
-        server.setMode(CannedHttpServer::Mode::NeverAnswer);
-
-        WindowUnderTest ui;
-        ui.window.setUpdateBaseUrl(server.baseUrl());
-        ModalWatcher watcher;
-        ShownBoxes shown;
-
-        QTimer::singleShot(0, ui.updateButton, &QPushButton::click);
-        QTimer::singleShot(100, ui.closeButton, &QPushButton::click);
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(QApplication::exec(), 0);
-        QVERIFY2(clock.elapsed() < 5000,
-                 qPrintable(QStringLiteral("closing took %1 ms").arg(clock.elapsed())));
+        switch (during) {
+        case During::CheckInsideWait:
+            QTimer::singleShot(0, ui.updateButton, &QPushButton::click);
+            otherWait(50);
+            break;
+        case During::WaitInsideCheck:
+            // The answer comes during the other wait; the check returns only
+            // after that wait has ended by its own timer.
+            QTimer::singleShot(50, [&] { otherWait(400); });
+            ui.updateButton->click();
+            break;
+        case During::SecondCheck:
+            QTimer::singleShot(50, ui.updateButton, &QPushButton::click);
+            ui.updateButton->click();
+            break;
+        case During::Close:
+            QTimer::singleShot(0, ui.updateButton, &QPushButton::click);
+            QTimer::singleShot(100, ui.closeButton, &QPushButton::click);
+            QCOMPARE(QApplication::exec(), 0);
+            QVERIFY2(clock.elapsed() < 5000,
+                     qPrintable(QStringLiteral("closing took %1 ms").arg(clock.elapsed())));
+            break;
+        }
 
-        QCOMPARE(server.requestLines, QStringList{versionRequest});
-        QCOMPARE(browser.urls, QList<QUrl>());
-        QCOMPARE(watcher.dialogsSeen, 0);
-        QCOMPARE(shown.boxes.size(), 0);
+        if (during == During::CheckInsideWait || during == During::WaitInsideCheck) {
+            QVERIFY(otherTimerFired);
+            QVERIFY(otherEnd.has_value());
+            QVERIFY(*otherEnd == LocalWait::End::Finished);
+        }
+        QCOMPARE(server.requestLines, QStringList(requests, versionRequest));
+        QCOMPARE(browser.urls,
+                 opensInstaller ? QList<QUrl>{installerOn(server.baseUrl())} : QList<QUrl>());
+        QStringList shownTexts;
+        for (const SeenBox &box : shown.boxes)
+            shownTexts << box.text;
+        QCOMPARE(shownTexts, notices);
+        QCOMPARE(watcher.dialogsSeen, notices.size());
     }
 };
 
