@@ -10,14 +10,72 @@
 #include "conversion/conversiontestkit.h"
 #include "support/desktopsession.h"
 #include "support/isolatedsettings.h"
-#include "support/scratchmount.h"
 #include "system/systemtestkit.h"
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 
 namespace {
+// A tmpfs over a folder for the life of this object: a disk of a known size
+// that the test can fill, or make read-only.
+class ScratchMount
+{
+public:
+    ScratchMount(const QString &where, const QByteArray &options) : path(where.toUtf8())
+    {
+        if (::mount("tessel-test", path.constData(), "tmpfs", MS_NOSUID | MS_NODEV,
+                    options.constData()) == 0)
+            mounted = true;
+        else
+            problem = QString::fromLocal8Bit(std::strerror(errno));
+    }
+    ~ScratchMount()
+    {
+        // A lazy unmount still detaches it when something holds it open.
+        if (mounted && ::umount2(path.constData(), 0) != 0)
+            ::umount2(path.constData(), MNT_DETACH);
+    }
+    ScratchMount(const ScratchMount &) = delete;
+    ScratchMount &operator=(const ScratchMount &) = delete;
+
+    bool isMounted() const { return mounted; }
+    QString error() const { return problem; }
+
+    bool makeReadOnly() const
+    {
+        return ::mount(nullptr, path.constData(), nullptr,
+                       MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr) == 0;
+    }
+
+    qint64 bytesAvailable() const
+    {
+        struct statvfs info;
+        if (::statvfs(path.constData(), &info) != 0)
+            return -1;
+        return qint64(info.f_bavail) * qint64(info.f_frsize);
+    }
+
+private:
+    QByteArray path;
+    bool mounted = false;
+    QString problem;
+};
+
+// As root, the mounts these tests make live in a mount namespace of this
+// process alone: no one else sees them, and they go with the process even if
+// it dies before its cleanup. Must run before any thread starts.
+inline bool enterPrivateMounts()
+{
+    return ::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0 &&
+           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
 QMap<QByteArray, QByteArray> sourcesIn(const QString &folder)
 {
     QMap<QByteArray, QByteArray> sources;
@@ -39,72 +97,27 @@ bool isFailureRow(const Row &row, const QString &sourceName, const QString &reas
 const QString exitedWithError = QStringLiteral("^the encoder exited with code [1-9][0-9]*$");
 const QString diskFull = QStringLiteral("No space left on device$");
 
-enum class BadSettings {
-    RandomBytes,
-    GarbageLines,
-    UnknownType,
-    NotText,
-    FileIsFolder,
-    FolderIsFile,
-    ReadOnlyEmpty,
-    ReadOnlyStored,
-};
+// Where the settings store's file goes, and what it holds.
+enum class Layout { File, FileIsFolder, FolderIsFile, ReadOnlyFolder };
 } // namespace
 
-Q_DECLARE_METATYPE(BadSettings)
+Q_DECLARE_METATYPE(Layout)
 
 namespace {
-// Lays out the settings under `configHome` as `bad` describes.
-bool writeBadSettings(BadSettings bad, const QString &configHome)
-{
-    const QString folder = configHome + QStringLiteral("/Ostrell");
-    const QByteArray file = (folder + QStringLiteral("/Tessel.conf")).toUtf8();
-    if (bad == BadSettings::FolderIsFile)
-        return QDir().mkpath(configHome) && writeFile(folder.toUtf8(), "not a folder\n");
-    if (!QDir().mkpath(folder))
-        return false;
-
-    switch (bad) {
-    case BadSettings::RandomBytes: {
-        QRandomGenerator random(405);
-        QByteArray bytes(4096, '\0');
-        for (char &byte : bytes)
-            byte = char(random.bounded(256));
-        return writeFile(file, bytes);
-    }
-    case BadSettings::GarbageLines:
-        return writeFile(file, "[General\n==\n\x01\x02lastOpenDirectory\n[[[]]]\n"
-                               "=@Variant(\n\"unterminated\nlastOpenDirectory\n");
-    case BadSettings::UnknownType:
-        return writeFile(file, "[General]\nlastOpenDirectory=@Variant(\\0\\0\\0\\x7f\\0\\0\\0"
-                               "\\nNoSuchType\\0\\x1\\x2)\n");
-    case BadSettings::NotText:
-        return writeFile(file, "[General]\nlastOpenDirectory=@Rect(1 2 3 4)\n");
-    case BadSettings::FileIsFolder:
-        return QDir().mkpath(QString::fromUtf8(file)) &&
-               writeFile(file + "/keep", "not settings\n");
-    case BadSettings::ReadOnlyStored:
-        return writeFile(file, "[General]\nlastOpenDirectory=/stored/clips\n");
-    case BadSettings::ReadOnlyEmpty:
-    case BadSettings::FolderIsFile:
-        break;
-    }
-    return true;
-}
-
-// A settings folder holding `bad` settings, made read-only where the case
-// needs it; `skip` says why it cannot be made here.
+// A settings folder under `configHome` laid out as `layout` says, its file
+// holding `content` (no file if empty); `skip` says why it cannot be made here.
 struct BadSettingsFolder
 {
-    BadSettingsFolder(BadSettings bad, const QString &configHome)
+    BadSettingsFolder(Layout layout, const QByteArray &content, const QString &configHome)
     {
-        if (bad == BadSettings::ReadOnlyEmpty || bad == BadSettings::ReadOnlyStored) {
+        const QString folder = configHome + QStringLiteral("/Ostrell");
+        const QByteArray file = (folder + QStringLiteral("/Tessel.conf")).toUtf8();
+        if (layout == Layout::ReadOnlyFolder) {
             // Root writes through any permission bits; a read-only mount stops it.
             if (::geteuid() != 0) {
                 skip = QStringLiteral("a read-only settings folder needs a mount, made as root");
                 return;
             }
-            const QString folder = configHome + QStringLiteral("/Ostrell");
             QDir().mkpath(folder);
             mount = std::make_unique<ScratchMount>(folder, "size=64k,mode=0755");
             if (!mount->isMounted()) {
@@ -112,7 +125,14 @@ struct BadSettingsFolder
                 return;
             }
         }
-        ready = writeBadSettings(bad, configHome) && (!mount || mount->makeReadOnly());
+        if (layout == Layout::FolderIsFile)
+            ready = QDir().mkpath(configHome) && writeFile(folder.toUtf8(), "not a folder\n");
+        else if (layout == Layout::FileIsFolder)
+            ready = QDir().mkpath(QString::fromUtf8(file)) &&
+                    writeFile(file + "/keep", "not settings\n");
+        else
+            ready = QDir().mkpath(folder) && (content.isEmpty() || writeFile(file, content));
+        ready = ready && (!mount || mount->makeReadOnly());
         before = fingerprintTree(configHome, QString());
     }
 
@@ -368,30 +388,43 @@ void tst_Faults::encoderKilledFromOutside()
 
 void tst_Faults::badSettingsAtStart_data()
 {
-    QTest::addColumn<BadSettings>("bad");
+    QTest::addColumn<Layout>("layout");
+    QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("shownAtStart");
     QTest::addColumn<bool>("writable");    // else the store must be left exactly as it was
     QTest::addColumn<bool>("realProgram"); // started in a private X server, typed into
 
-    const auto row = [](const char *name, BadSettings bad, bool writable, bool realProgram,
-                        const QString &shown = QString()) {
-        QTest::newRow(name) << bad << shown << writable << realProgram;
+    QRandomGenerator random(405);
+    QByteArray randomBytes(4096, '\0');
+    for (char &byte : randomBytes)
+        byte = char(random.bounded(256));
+    const QByteArray garbage = "[General\n==\n\x01\x02lastOpenDirectory\n[[[]]]\n"
+                               "=@Variant(\n\"unterminated\nlastOpenDirectory\n";
+    const QByteArray unknownType = "[General]\nlastOpenDirectory=@Variant(\\0\\0\\0\\x7f\\0\\0\\0"
+                                   "\\nNoSuchType\\0\\x1\\x2)\n";
+    const QByteArray notText = "[General]\nlastOpenDirectory=@Rect(1 2 3 4)\n";
+    const QByteArray stored = "[General]\nlastOpenDirectory=/stored/clips\n";
+    const auto row = [](const char *name, Layout layout, const QByteArray &content, bool writable,
+                        bool realProgram, const QString &shown = QString()) {
+        QTest::newRow(name) << layout << content << shown << writable << realProgram;
     };
-    row("random bytes", BadSettings::RandomBytes, true, false);
-    row("garbage lines", BadSettings::GarbageLines, true, false);
-    row("value of an unknown type", BadSettings::UnknownType, true, false);
-    row("value that is not text", BadSettings::NotText, true, false);
-    row("settings file is a folder", BadSettings::FileIsFolder, false, false);
-    row("settings folder is a file", BadSettings::FolderIsFile, false, false);
-    row("read-only, nothing stored", BadSettings::ReadOnlyEmpty, false, false);
-    row("read-only, a folder stored", BadSettings::ReadOnlyStored, false, false, "/stored/clips");
-    row("real program, random bytes", BadSettings::RandomBytes, true, true);
-    row("real program, settings file is a folder", BadSettings::FileIsFolder, false, true);
+    row("random bytes", Layout::File, randomBytes, true, false);
+    row("garbage lines", Layout::File, garbage, true, false);
+    row("value of an unknown type", Layout::File, unknownType, true, false);
+    row("value that is not text", Layout::File, notText, true, false);
+    row("settings file is a folder", Layout::FileIsFolder, {}, false, false);
+    row("settings folder is a file", Layout::FolderIsFile, {}, false, false);
+    row("read-only, nothing stored", Layout::ReadOnlyFolder, {}, false, false);
+    row("read-only, a folder stored", Layout::ReadOnlyFolder, stored, false, false,
+        "/stored/clips");
+    row("real program, random bytes", Layout::File, randomBytes, true, true);
+    row("real program, settings file is a folder", Layout::FileIsFolder, {}, false, true);
 }
 
 void tst_Faults::badSettingsAtStart()
 {
-    QFETCH(BadSettings, bad);
+    QFETCH(Layout, layout);
+    QFETCH(QByteArray, content);
     QFETCH(QString, shownAtStart);
     QFETCH(bool, writable);
     QFETCH(bool, realProgram);
@@ -403,7 +436,7 @@ void tst_Faults::badSettingsAtStart()
     // A store of this row's own: Qt keeps settings files it has read in a
     // cache, which must not carry one row's file into the next.
     const IsolatedSettings store;
-    const BadSettingsFolder arranged(bad, store.folder());
+    const BadSettingsFolder arranged(layout, content, store.folder());
     if (!arranged.skip.isEmpty())
         QSKIP(qPrintable(arranged.skip));
     QVERIFY(arranged.ready);
