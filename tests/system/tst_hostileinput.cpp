@@ -142,50 +142,33 @@ void tst_HostileInput::initTestCase()
     const QString linkTarget = elsewhere + QStringLiteral("/shot.MTS");
     QVERIFY(writeFile(linkTarget.toUtf8(), clipBytes));
 
+    // A truncated clip is cut inside a transport packet, as an interrupted copy leaves it.
+    const QMap<Entry, QByteArray> contents{
+        {Entry::Clip, clipBytes},
+        {Entry::TruncatedClip, clipBytes.left(clipBytes.size() / 2 + 7)},
+        {Entry::TextFile, "Shopping list\n- film\n- batteries\n"},
+        {Entry::EmptyFile, ""}};
     const QByteArray nativeFolder = folder.toUtf8();
     for (const Hostile &hostile : hostileEntries()) {
         const QByteArray path = nativeFolder + '/' + hostile.name;
         bool made = false;
-        switch (hostile.entry) {
-        case Entry::Clip:
-            made = writeFile(path, clipBytes);
-            break;
-        case Entry::TruncatedClip:
-            // Cut inside a transport packet, as an interrupted copy leaves it.
-            made = writeFile(path, clipBytes.left(clipBytes.size() / 2 + 7));
-            break;
-        case Entry::TextFile:
-            made = writeFile(path, "Shopping list\n- film\n- batteries\n");
-            break;
-        case Entry::EmptyFile:
-            made = writeFile(path, QByteArray());
-            break;
-        case Entry::SubFolder:
+        if (hostile.entry == Entry::SubFolder)
             made = ::mkdir(path.constData(), 0755) == 0;
-            break;
-        case Entry::LinkToClip:
+        else if (hostile.entry == Entry::LinkToClip)
             made = ::symlink("../elsewhere/shot.MTS", path.constData()) == 0;
-            break;
-        case Entry::LinkToNowhere:
+        else if (hostile.entry == Entry::LinkToNowhere)
             made = ::symlink("../elsewhere/missing.MTS", path.constData()) == 0;
-            break;
-        }
+        else
+            made = writeFile(path, contents.value(hostile.entry));
         const QByteArray output = nativeFolder + '/' + hostile.outputName.toUtf8();
-        switch (hostile.atOutput) {
-        case AtOutput::Nothing:
-            break;
-        case AtOutput::LinkOutOfFolder:
+        if (hostile.atOutput == AtOutput::LinkOutOfFolder)
             made = made && writeFile(elsewhere.toUtf8() + "/precious.txt", "keep me\n") &&
                    ::symlink("../elsewhere/precious.txt", output.constData()) == 0;
-            break;
-        case AtOutput::LinkToItsClip:
+        else if (hostile.atOutput == AtOutput::LinkToItsClip)
             made = made && ::symlink(hostile.name.constData(), output.constData()) == 0;
-            break;
-        case AtOutput::Folder:
+        else if (hostile.atOutput == AtOutput::Folder)
             made = made && ::mkdir(output.constData(), 0755) == 0 &&
                    writeFile(output + "/keep.txt", "keep me\n");
-            break;
-        }
         QVERIFY2(made, hostile.row);
         sourcesBefore.insert(hostile.name, fingerprint(path));
         outputsBefore.insert(hostile.name, fingerprintTree(QString::fromUtf8(output), QString()));
