@@ -38,8 +38,6 @@ class tst_Form : public QObject
 private slots:
     void objects_data();
     void objects();
-    void layouts_data();
-    void layouts();
     void windowSizeAndTitle();
     void focusFollowsCreationOrder();
 };
@@ -52,16 +50,26 @@ void tst_Form::objects_data()
     QTest::addColumn<QString>("text");       // of a widget that has one
     QTest::addColumn<QString>("spoken");     // by a screen reader, for a widget without a label
     QTest::addColumn<QStringList>("calls");  // slots a click reaches by name alone
+    QTest::addColumn<int>("margin");         // of a layout, all round
+    QTest::addColumn<QStringList>("items");  // of a layout, in order
 
     const auto row = [](const char *name, const char *className, const char *parentName,
                         const char *text = "", const char *spoken = "",
                         const QStringList &calls = {}) {
-        QTest::newRow(name) << name << className << parentName << text << spoken << calls;
+        QTest::newRow(name) << name << className << parentName << text << spoken << calls << 0
+                            << QStringList();
+    };
+    const auto layout = [](const char *name, const char *className, const char *parentName,
+                           int margin, const QStringList &items) {
+        QTest::newRow(name) << name << className << parentName << ""
+                            << "" << QStringList() << margin << items;
     };
     row("centralWidget", "QWidget", "tesselMainWindow");
-    row("verticalLayout_2", "QVBoxLayout", "centralWidget");
-    row("verticalLayout", "QVBoxLayout", "verticalLayout_2");
-    row("horizontalLayout", "QHBoxLayout", "verticalLayout");
+    layout("verticalLayout_2", "QVBoxLayout", "centralWidget", 11, {"verticalLayout"});
+    layout("verticalLayout", "QVBoxLayout", "verticalLayout_2", 0,
+           {"horizontalLayout", "pushButton_Process", "listWidget", "line", "horizontalLayout_2"});
+    layout("horizontalLayout", "QHBoxLayout", "verticalLayout", 0,
+           {"lineEdit", "pushButton_browse", "pushButton_open"});
     row("lineEdit", "QLineEdit", "horizontalLayout", "", "Folder");
     row("pushButton_browse", "QPushButton", "horizontalLayout", "Browse");
     row("pushButton_open", "QPushButton", "horizontalLayout", "Open", "",
@@ -69,7 +77,8 @@ void tst_Form::objects_data()
     row("pushButton_Process", "QPushButton", "verticalLayout", "Process");
     row("listWidget", "QListWidget", "verticalLayout", "", "Clips");
     row("line", "QFrame", "verticalLayout");
-    row("horizontalLayout_2", "QHBoxLayout", "verticalLayout");
+    layout("horizontalLayout_2", "QHBoxLayout", "verticalLayout", 0,
+           {"pushButton", "label_build", "pushButton_2"});
     row("pushButton", "QPushButton", "horizontalLayout_2", "Check for Updates", "",
         {"on_pushButton_clicked"});
     row("label_build", "QLabel", "horizontalLayout_2", "TextLabel");
@@ -106,12 +115,26 @@ void tst_Form::objects()
     QFETCH(QString, text);
     QFETCH(QString, spoken);
     QFETCH(QStringList, calls);
+    QFETCH(int, margin);
+    QFETCH(QStringList, items);
 
     FormOnlyWindow window;
     QObject *object = window.findChild<QObject *>(name);
     QVERIFY2(object, qPrintable(name + " is missing"));
     QCOMPARE(QString::fromLatin1(object->metaObject()->className()), className);
     QCOMPARE(holderName(object, &window), parentName);
+    if (auto *layout = qobject_cast<QBoxLayout *>(object)) {
+        QCOMPARE(layout->spacing(), 6);
+        QCOMPARE(layout->contentsMargins(), QMargins(margin, margin, margin, margin));
+        QStringList seen;
+        for (int i = 0; i < layout->count(); ++i) {
+            QLayoutItem *item = layout->itemAt(i);
+            QCOMPARE(layout->stretch(i), 0);
+            QCOMPARE(item->alignment(), Qt::Alignment());
+            seen << (item->layout() ? item->layout()->objectName() : item->widget()->objectName());
+        }
+        QCOMPARE(seen, items);
+    }
     auto *widget = qobject_cast<QWidget *>(object);
     if (!widget)
         return;
@@ -131,44 +154,6 @@ void tst_Form::objects()
     if (auto *button = qobject_cast<QPushButton *>(widget))
         button->click();
     QCOMPARE(window.calls, calls);
-}
-
-void tst_Form::layouts_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("margin");
-    QTest::addColumn<QStringList>("items"); // in order
-
-    QTest::newRow("outer") << "verticalLayout_2" << 11 << QStringList{"verticalLayout"};
-    QTest::newRow("column") << "verticalLayout" << 0
-                            << QStringList{"horizontalLayout", "pushButton_Process", "listWidget",
-                                           "line", "horizontalLayout_2"};
-    QTest::newRow("folder row") << "horizontalLayout" << 0
-                                << QStringList{"lineEdit", "pushButton_browse", "pushButton_open"};
-    QTest::newRow("bottom row") << "horizontalLayout_2" << 0
-                                << QStringList{"pushButton", "label_build", "pushButton_2"};
-}
-
-void tst_Form::layouts()
-{
-    QFETCH(QString, name);
-    QFETCH(int, margin);
-    QFETCH(QStringList, items);
-
-    FormOnlyWindow window;
-    auto *layout = window.findChild<QBoxLayout *>(name);
-    QVERIFY(layout);
-    QCOMPARE(layout->spacing(), 6);
-    QCOMPARE(layout->contentsMargins(), QMargins(margin, margin, margin, margin));
-
-    QStringList seen;
-    for (int i = 0; i < layout->count(); ++i) {
-        QLayoutItem *item = layout->itemAt(i);
-        QCOMPARE(layout->stretch(i), 0);
-        QCOMPARE(item->alignment(), Qt::Alignment());
-        seen << (item->layout() ? item->layout()->objectName() : item->widget()->objectName());
-    }
-    QCOMPARE(seen, items);
 }
 
 void tst_Form::windowSizeAndTitle()
