@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 
 inline bool writeFile(const QByteArray &path, const QByteArray &content)
 {
@@ -127,28 +128,24 @@ inline QList<QByteArray> entryNames(const QByteArray &folder)
     return names;
 }
 
-// Every path under `root` with its fingerprint, leaving out `skip` and what
-// lies below it. Links are not followed into.
-inline void fingerprintTree(const QByteArray &root, const QByteArray &skip,
-                            QMap<QByteArray, QByteArray> &into)
-{
-    for (const QByteArray &name : entryNames(root)) {
-        const QByteArray path = root + '/' + name;
-        if (path == skip)
-            continue;
-        into.insert(path, fingerprint(path));
-        struct stat info;
-        if (::lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode))
-            fingerprintTree(path, skip, into);
-    }
-}
-
+// Every path under `root`, and `root`, with its fingerprint, leaving out
+// `skip` and what lies below it. Links are not followed into.
 inline QMap<QByteArray, QByteArray> fingerprintTree(const QString &root, const QString &skip)
 {
     QMap<QByteArray, QByteArray> tree;
-    const QByteArray nativeRoot = root.toUtf8();
-    tree.insert(nativeRoot, fingerprint(nativeRoot));
-    fingerprintTree(nativeRoot, skip.toUtf8(), tree);
+    const std::function<void(const QByteArray &)> walk = [&](const QByteArray &folder) {
+        for (const QByteArray &name : entryNames(folder)) {
+            const QByteArray path = folder + '/' + name;
+            struct stat info;
+            if (path == skip.toUtf8())
+                continue;
+            tree.insert(path, fingerprint(path));
+            if (::lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode))
+                walk(path);
+        }
+    };
+    tree.insert(root.toUtf8(), fingerprint(root.toUtf8()));
+    walk(root.toUtf8());
     return tree;
 }
 

@@ -99,11 +99,7 @@ const QString diskFull = QStringLiteral("No space left on device$");
 
 // Where the settings store's file goes, and what it holds.
 enum class Layout { File, FileIsFolder, FolderIsFile, ReadOnlyFolder };
-} // namespace
 
-Q_DECLARE_METATYPE(Layout)
-
-namespace {
 // A settings folder under `configHome` laid out as `layout` says, its file
 // holding `content` (no file if empty); `skip` says why it cannot be made here.
 struct BadSettingsFolder
@@ -142,6 +138,8 @@ struct BadSettingsFolder
     QMap<QByteArray, QByteArray> before; // the folder as arranged
 };
 } // namespace
+
+Q_DECLARE_METATYPE(Layout)
 
 class tst_Faults : public QObject
 {

@@ -16,19 +16,21 @@
 #include <unistd.h>
 
 namespace {
-// Processes whose command line mentions `text`, this one aside.
-QList<qint64> processesMentioning(const QByteArray &text)
+// Processes whose command line mentions `text`, this one aside, with their arguments.
+QMap<qint64, QByteArrayList> processesMentioning(const QByteArray &text)
 {
-    QList<qint64> found;
+    QMap<qint64, QByteArrayList> found;
     QDirIterator proc(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
     while (proc.hasNext()) {
         bool isNumber = false;
         const qint64 pid = QFileInfo(proc.next()).fileName().toLongLong(&isNumber);
-        if (!isNumber || pid == QCoreApplication::applicationPid())
-            continue;
         QFile cmdline(proc.filePath() + QStringLiteral("/cmdline"));
-        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(text))
-            found << pid;
+        if (!isNumber || pid == QCoreApplication::applicationPid() ||
+            !cmdline.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray arguments = cmdline.readAll();
+        if (arguments.contains(text))
+            found.insert(pid, arguments.split('\0'));
     }
     return found;
 }
@@ -46,7 +48,7 @@ QList<qint64> inOtherNamespace(const QByteArray &text)
     };
     const QByteArray own = namespaceOf("self");
     QList<qint64> found;
-    for (const qint64 pid : processesMentioning(text)) {
+    for (const qint64 pid : processesMentioning(text).keys()) {
         if (namespaceOf(QByteArray::number(pid)) != own)
             found << pid;
     }
@@ -62,18 +64,12 @@ qint64 parentOf(qint64 pid)
     return text.mid(text.lastIndexOf(')') + 2).split(' ').value(1).toLongLong();
 }
 
-// Starts Tessel with its settings in `config`, types `folder` into its field
-// and presses Process; returns its window, or an empty id with the reason.
-QString startConverting(const DesktopSession &desktop, QProcess &tessel, const QString &config,
-                        const QString &folder, QString *why)
+// Types `folder` into the field of Tessel's `window` and presses Process.
+void convert(const DesktopSession &desktop, const QString &window, const QString &folder)
 {
-    const QString window = desktop.startTessel(tessel, QStringLiteral(TESSEL_PROGRAM), config, why);
-    if (!window.isEmpty()) {
-        desktop.clickFolderField(window);
-        desktop.type(window, folder);
-        desktop.clickProcess(window);
-    }
-    return window;
+    desktop.clickFolderField(window);
+    desktop.type(window, folder);
+    desktop.clickProcess(window);
 }
 
 // Bytes the running encoders of clips in `folder` have written: their output
@@ -81,17 +77,16 @@ QString startConverting(const DesktopSession &desktop, QProcess &tessel, const Q
 qint64 bytesWritten(const QString &folder)
 {
     qint64 size = 0;
-    for (const qint64 pid : processesMentioning(folder.toUtf8())) {
-        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        if (!cmdline.open(QIODevice::ReadOnly))
-            continue;
-        QByteArrayList arguments = cmdline.readAll().split('\0');
+    const QMap<qint64, QByteArrayList> encoders = processesMentioning(folder.toUtf8());
+    for (auto encoder = encoders.cbegin(); encoder != encoders.cend(); ++encoder) {
+        QByteArrayList arguments = encoder.value();
         arguments.removeAll(QByteArray());
         const QByteArray output = arguments.value(arguments.size() - 1);
         struct stat info;
         if (output.startsWith("/dev/fd/") &&
-            ::stat(("/proc/" + QByteArray::number(pid) + "/fd/" + output.mid(8)).constData(),
-                   &info) == 0)
+            ::stat(
+                ("/proc/" + QByteArray::number(encoder.key()) + "/fd/" + output.mid(8)).constData(),
+                &info) == 0)
             size += info.st_size;
     }
     return size;
@@ -157,13 +152,14 @@ void tst_StopSignals::stoppedMidRun()
     // A job of its own, as a shell starts it.
     tessel.setChildProcessModifier([] { ::setpgid(0, 0); });
     QString why;
-    QVERIFY2(!startConverting(desktop, tessel, config.path(), folder, &why).isEmpty(),
-             qPrintable(why));
+    const QString window =
+        desktop.startTessel(tessel, QStringLiteral(TESSEL_PROGRAM), config.path(), &why);
+    QVERIFY2(!window.isEmpty(), qPrintable(why));
+    convert(desktop, window, folder);
 
     // Mid-run: the encoder has written part of the first clip's MP4.
     QTRY_VERIFY_WITH_TIMEOUT(bytesWritten(folder) > 0, 20000);
-    const QList<qint64> encoders = processesMentioning(folder.toUtf8());
-    QVERIFY2(!encoders.isEmpty(), "no encoder seen");
+    QVERIFY2(!processesMentioning(folder.toUtf8()).isEmpty(), "no encoder seen");
 
     const pid_t target = pid_t(tessel.processId());
     QCOMPARE(::kill(toGroup ? -target : target, signal), 0);
@@ -217,8 +213,10 @@ void tst_StopSignals::otherNamespaceClosedMidRun()
 
     QProcess first;
     QString why;
-    const QString firstWindow = startConverting(desktop, first, firstConfig.path(), folder, &why);
+    const QString firstWindow =
+        desktop.startTessel(first, QStringLiteral(TESSEL_PROGRAM), firstConfig.path(), &why);
     QVERIFY2(!firstWindow.isEmpty(), qPrintable(why));
+    convert(desktop, firstWindow, folder);
     QTRY_VERIFY_WITH_TIMEOUT(bytesWritten(folder) > 0, 20000);
 
     QProcess second;
@@ -228,9 +226,7 @@ void tst_StopSignals::otherNamespaceClosedMidRun()
     const QString secondWindow = desktop.waitForWindow(QStringLiteral("Tessel"));
     QVERIFY2(!secondWindow.isEmpty() && secondWindow != firstWindow,
              "the second window did not appear");
-    desktop.clickFolderField(secondWindow);
-    desktop.type(secondWindow, folder);
-    desktop.clickProcess(secondWindow);
+    convert(desktop, secondWindow, folder);
     QTRY_VERIFY_WITH_TIMEOUT(!inOtherNamespace(folder.toUtf8()).isEmpty(), 20000);
     const qint64 secondTessel = parentOf(inOtherNamespace(folder.toUtf8()).value(0));
     QVERIFY(secondTessel > 0);
