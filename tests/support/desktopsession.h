@@ -18,8 +18,7 @@ public:
     {
         const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
         if (xdotoolPath.isEmpty() || xvfb.isEmpty()) {
-            why =
-                QStringLiteral("Xvfb or xdotool is not installed (scripts/install-deps.sh --test)");
+            why = QStringLiteral("Xvfb or xdotool is missing (scripts/install-deps.sh --test)");
             return;
         }
         xserver.start(xvfb, {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});

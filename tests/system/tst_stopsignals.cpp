@@ -1,8 +1,6 @@
-// The real program stopped from outside in the middle of a conversion: Ctrl-C
-// in its terminal, the terminal closed, the session ending (a signal to its
-// process group), a signal to it alone, or a kill. No cut-off MP4 may carry a
-// final name, no encoder may outlive it, and, unless it was killed, it closes
-// as usual and keeps the folder typed into its field.
+// The real program stopped from outside mid-run (signals to its group or to it
+// alone): no cut-off MP4 may carry a final name, no encoder may outlive it, and,
+// unless killed, it closes as usual and keeps the folder typed into its field.
 #include "support/desktopsession.h"
 #include "support/testregistry.h"
 #include "system/systemtestkit.h"

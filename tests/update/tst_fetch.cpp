@@ -11,13 +11,6 @@ Q_DECLARE_METATYPE(CannedHttpServer::Mode)
 
 namespace {
 const QString target = QStringLiteral("/Tessel/file.txt");
-
-// "406" padded with spaces to the given size: a number once trimmed, so only
-// the size limit can turn it into a failure.
-QByteArray paddedNumber(qsizetype size)
-{
-    return QByteArray("406").leftJustified(size, ' ');
-}
 } // namespace
 
 class FetchTest : public QObject
@@ -63,8 +56,9 @@ private slots:
             << S::response(301, "moved", "Location: /Tessel/moved.txt\r\n") << false
             << QByteArray("moved") << QStringLiteral("moved");
 
-        const QByteArray limit = paddedNumber(64 * 1024);
-        const QByteArray over = paddedNumber(64 * 1024 + 1);
+        // A number once trimmed, so only the size limit can make it a failure.
+        const QByteArray limit = QByteArray("406").leftJustified(64 * 1024, ' ');
+        const QByteArray over = limit + ' ';
         QTest::newRow("exactly 64 KiB")
             << S::response(200, limit) << true << limit << QString::fromLatin1(limit);
         QTest::newRow("exactly 64 KiB without length")
@@ -91,7 +85,6 @@ private slots:
         tesselMainWindow window;
         const FetchResult fetched = window.fetchUrl(url);
         QCOMPARE(fetched.ok, ok);
-        QCOMPARE(fetched.body.size(), body.size());
         QCOMPARE(fetched.body, body);
         QVERIFY(!fetched.quitting);
 
