@@ -69,14 +69,11 @@ private slots:
     void earlyMessages();
     void encoderCommandLine_data();
     void encoderCommandLine();
-    void runOrder_data();
     void runOrder();
     void sameOutputName_data();
     void sameOutputName();
     void outcomes_data();
     void outcomes();
-    void finalCount_data();
-    void finalCount();
     void runSignals_data();
     void runSignals();
     void progressWhileRunning();
@@ -198,42 +195,19 @@ void ConversionRunTest::encoderCommandLine()
     QVERIFY2(received.last().startsWith(QLatin1String("/dev/fd/")), qPrintable(received.last()));
 #endif
     QCOMPARE(run.clips.read(inside + outputName), "converted from " + input.toUtf8() + '\n');
-    QStringList left = QDir(run.clips.filePath(inside)).entryList(QDir::Files | QDir::Hidden);
-    left.sort();
-    QStringList expectedLeft{outputName, sourceName};
-    expectedLeft.sort();
-    QCOMPARE(left, expectedLeft);
+    QCOMPARE(QDir(run.clips.filePath(inside)).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+             (QStringList{sourceName, outputName}));
 }
-void ConversionRunTest::runOrder_data()
-{
-    QTest::addColumn<QStringList>("names");
-    QTest::addColumn<QStringList>("expectedOrder");
-    QTest::addColumn<QString>("outputName");
-    QTest::addColumn<QString>("lastWriter");
-
-    // clang-format off
-    QTest::newRow(".mts before .m2ts, case ignored") << QStringList{"b.mts", "A.mts", "c.m2ts"}
-        << QStringList{"A.mts", "b.mts", "c.m2ts"} << "a.mp4" << "A.mts";
-    QTest::newRow("extensions in any case") << QStringList{"X.M2TS", "y.MTS", "Z.mTs"}
-        << QStringList{"y.MTS", "Z.mTs", "X.M2TS"} << "x.mp4" << "X.M2TS";
-    // clang-format on
-}
-
+// The order of the clips in the folder (tst_folderscan) is the order they run in.
 void ConversionRunTest::runOrder()
 {
-    QFETCH(QStringList, names);
-    QFETCH(QStringList, expectedOrder);
-    QFETCH(QString, outputName);
-    QFETCH(QString, lastWriter);
-
-    ClipRun run;
-    for (const QString &name : names)
-        run.clips.add(name, "ok");
+    ClipRun run({{QStringLiteral("b.mts"), "ok"},
+                 {QStringLiteral("A.mts"), "ok"},
+                 {QStringLiteral("c.m2ts"), "ok"}});
 
     QVERIFY(!run.run().timedOut);
 
-    QCOMPARE(run.log.startedNames(), expectedOrder);
-    QCOMPARE(run.clips.read(outputName), run.clips.standInOutput(lastWriter));
+    QCOMPARE(run.log.startedNames(), (QStringList{"A.mts", "b.mts", "c.m2ts"}));
 }
 void ConversionRunTest::sameOutputName_data()
 {
@@ -273,8 +247,10 @@ void ConversionRunTest::outcomes_data()
 {
     QTest::addColumn<QString>("sourceName");
     QTest::addColumn<QByteArray>("script"); // null: the "clip" is a folder
-    // "standIn", "missing", "notExecutable", or "trap": the stand-in, with a
-    // link to a file elsewhere planted where a hidden name could be guessed.
+    // "standIn", "missing", "notExecutable", "shipped": none set, so the one at
+    // encoder/ffmpeg beside the program (tests/CMakeLists.txt puts the stand-in
+    // there), or "trap": the stand-in, with a link to a file elsewhere planted
+    // where a hidden name could be guessed.
     QTest::addColumn<QString>("encoder");
     QTest::addColumn<QByteArray>("existingOutput"); // null: none
     QTest::addColumn<QString>("row");
@@ -320,6 +296,9 @@ void ConversionRunTest::outcomes_data()
         << false << "existing";
     QTest::newRow("link planted at the predictable unfinished name")
         << "Clip.MTS" << QByteArray("ok") << "trap" << none
+        << "Clip.MTS converted to clip.mp4" << true << "new";
+    QTest::newRow("encoder beside the program, as shipped")
+        << "Clip.MTS" << QByteArray("ok") << "shipped" << none
         << "Clip.MTS converted to clip.mp4" << true << "new";
     QTest::newRow("encoder missing")
         << "Clip.MTS" << QByteArray("ok") << "missing" << oldMovie
@@ -376,6 +355,8 @@ void ConversionRunTest::outcomes()
         run.ui.window.setEncoderPath(tools.filePath(QStringLiteral("no-such-encoder")));
     else if (encoder == QLatin1String("notExecutable"))
         run.ui.window.setEncoderPath(tools.add(QStringLiteral("encoder"), "#!/bin/sh\nexit 0\n"));
+    else if (encoder == QLatin1String("shipped"))
+        run.ui.window.setEncoderPath(QString());
 
     const RunSeen seen = run.run(5000);
 
@@ -409,29 +390,6 @@ void ConversionRunTest::outcomes()
     QCOMPARE(clips.hiddenFiles(),
              encoder == QLatin1String("trap") ? QStringList{trap} : QStringList());
 }
-void ConversionRunTest::finalCount_data()
-{
-    QTest::addColumn<int>("converted");
-    QTest::addColumn<int>("failed");
-    QTest::addColumn<QString>("message");
-
-    QTest::newRow("one converted") << 1 << 0 << "1 file converted.";
-    QTest::newRow("two converted") << 2 << 0 << "2 files converted.";
-    QTest::newRow("one of each") << 1 << 1 << "1 file converted. 1 file failed.";
-    QTest::newRow("all failed") << 0 << 3 << "0 file converted. 3 files failed.";
-    QTest::newRow("two and two") << 2 << 2 << "2 files converted. 2 files failed.";
-}
-
-// The closing count; the runs above show it reaches the box.
-void ConversionRunTest::finalCount()
-{
-    QFETCH(int, converted);
-    QFETCH(int, failed);
-    QFETCH(QString, message);
-
-    QCOMPARE(summaryText(converted, failed), message);
-}
-
 // ConversionRun on its own: each clip gets one clipStarted and later one
 // clipFinished, in clip order; finished() comes once, last, and not after a
 // stop; stop() after the encoder already exited keeps that outcome; nothing
@@ -573,12 +531,10 @@ void ConversionRunTest::runSignals()
 }
 void ConversionRunTest::progressWhileRunning()
 {
-    ClipRun setup;
-    const ClipFolder &clips = setup.clips;
-    WindowUnderTest &ui = setup.ui;
     // Scripts of equal length: each clip weighs half the run.
-    clips.add(QStringLiteral("a.mts"), "progress 600 ok ");
-    clips.add(QStringLiteral("b.mts"), "sleep 400 exit 5");
+    ClipRun setup({{QStringLiteral("a.mts"), "progress 600 ok "},
+                   {QStringLiteral("b.mts"), "sleep 400 exit 5"}});
+    WindowUnderTest &ui = setup.ui;
 
     QList<QList<Row>> seen;
     QStringList titles;
@@ -662,14 +618,12 @@ void ConversionRunTest::runningRowInView_data()
 void ConversionRunTest::runningRowInView()
 {
     QFETCH(bool, userScrollsAway);
-    ClipRun setup;
-    const ClipFolder &clips = setup.clips;
-    WindowUnderTest &ui = setup.ui;
+    ClipRun run;
+    WindowUnderTest &ui = run.ui;
     for (int i = 0; i < 40; ++i)
-        clips.add(QStringLiteral("clip%1.mts").arg(i, 2, 10, QLatin1Char('0')), "sleep 5 ok");
+        run.clips.add(QStringLiteral("clip%1.mts").arg(i, 2, 10, QLatin1Char('0')), "sleep 5 ok");
     ui.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&ui.window));
-    ModalWatcher watcher;
     int runningOutOfView = 0;
     int runningSeen = 0;
     bool scrolledAway = false;
@@ -686,7 +640,7 @@ void ConversionRunTest::runningRowInView()
             ++runningOutOfView;
     });
 
-    QVERIFY(!pressProcess(ui).timedOut);
+    QVERIFY(!run.run().timedOut);
 
     QCOMPARE(ui.list->count(), 40);
     QVERIFY(runningSeen > 10);
@@ -783,16 +737,12 @@ void ConversionRunTest::longRowsScrollAfterRun()
     // Wider than the list: once the run is over, the list can be scrolled to
     // the reason at the end of the row.
     const QString longName = QString(80, QLatin1Char('x')) + QStringLiteral(".mts");
-    ClipRun setup;
-    const ClipFolder &clips = setup.clips;
-    WindowUnderTest &ui = setup.ui;
-    clips.add(QStringLiteral("a.mts"), "ok");
-    clips.add(longName, "exit 1");
+    ClipRun run({{QStringLiteral("a.mts"), "ok"}, {longName, "exit 1"}});
+    WindowUnderTest &ui = run.ui;
     ui.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&ui.window));
-    ModalWatcher watcher;
 
-    QVERIFY(!pressProcess(ui).timedOut);
+    QVERIFY(!run.run().timedOut);
 
     const QListWidgetItem *longRow = ui.list->item(1);
     QVERIFY(longRow->text().endsWith(QLatin1String("the encoder exited with code 1")));
@@ -813,23 +763,18 @@ void ConversionRunTest::chattyEncoder()
 {
     QFETCH(QByteArray, script);
 
-    ClipRun setup;
-    const ClipFolder &clips = setup.clips;
-    WindowUnderTest &ui = setup.ui;
-    clips.add(QStringLiteral("a.mts"), script);
-    clips.add(QStringLiteral("b.mts"), "ok");
-    ModalWatcher watcher;
+    ClipRun run({{QStringLiteral("a.mts"), script}, {QStringLiteral("b.mts"), "ok"}});
     qint64 mostBuffered = 0;
     const Sampler sampler([&] {
-        for (const QProcess *process : ui.window.findChildren<QProcess *>())
+        for (const QProcess *process : run.ui.window.findChildren<QProcess *>())
             mostBuffered = std::max(mostBuffered, process->bytesAvailable());
     });
 
-    const LoopRun run = pressProcess(ui, 15000);
+    const RunSeen seen = run.run(15000);
 
-    QVERIFY2(!run.timedOut, "the run stalled");
-    QCOMPARE(watcher.boxes.size(), 1);
-    QCOMPARE(watcher.boxes.first().text, QStringLiteral("2 files converted."));
+    QVERIFY2(!seen.timedOut, "the run stalled");
+    QCOMPARE(seen.boxes.size(), 1);
+    QCOMPARE(seen.boxes.first().text, QStringLiteral("2 files converted."));
     // Some megabytes were printed; unread, they would all pile up here.
     QVERIFY2(mostBuffered < 256 * 1024,
              qPrintable(QStringLiteral("%1 bytes of output left unread").arg(mostBuffered)));
@@ -837,12 +782,10 @@ void ConversionRunTest::chattyEncoder()
 
 void ConversionRunTest::folderChosenDuringRun()
 {
-    ClipRun setup;
+    ClipRun setup({{QStringLiteral("a.mts"), "sleep 200 ok"}, {QStringLiteral("b.mts"), "ok"}});
     const ClipFolder &clips = setup.clips;
     const StandInLog &log = setup.log;
     WindowUnderTest &ui = setup.ui;
-    clips.add(QStringLiteral("a.mts"), "sleep 200 ok");
-    clips.add(QStringLiteral("b.mts"), "ok");
     ClipFolder other;
     other.add(QStringLiteral("z.mts"), "ok");
 
@@ -863,7 +806,7 @@ void ConversionRunTest::folderChosenDuringRun()
     const Sampler sampler([&] {
         if (!browsed && ui.rows().value(0).text == QLatin1String("Processing a.mts")) {
             browsed = true;
-            ui.window.findChild<QPushButton *>(QStringLiteral("pushButton_browse"))->click();
+            ui.browseButton->click();
         }
     });
 
@@ -964,12 +907,11 @@ void ConversionRunTest::runInsideWait()
 {
     // A conversion started while an update check waits runs each encoder to
     // its end, one after the other; the check then gets its answer.
-    ClipRun setup;
+    ClipRun setup(
+        {{QStringLiteral("a.mts"), "sleep 100 ok"}, {QStringLiteral("b.mts"), "sleep 100 ok"}});
     const ClipFolder &clips = setup.clips;
     const StandInLog &log = setup.log;
     WindowUnderTest &ui = setup.ui;
-    clips.add(QStringLiteral("a.mts"), "sleep 100 ok");
-    clips.add(QStringLiteral("b.mts"), "sleep 100 ok");
     CannedHttpServer server;
     server.serve(QStringLiteral("/Tessel/current_tessel.txt"),
                  CannedHttpServer::response(200, "406"));
