@@ -95,37 +95,30 @@ private:
 
 void ConversionRunTest::earlyMessages_data()
 {
-    QTest::addColumn<QString>("folderKind");
-    QTest::addColumn<QString>("message"); // %1 stands for the folder text
+    QTest::addColumn<QString>("folder"); // {clips}: a folder with no clips in it
+    QTest::addColumn<QString>("message");
     QTest::addColumn<bool>("listCleared");
 
-    const QString noClips = QStringLiteral("Directory %1 don't have mts or m2ts videos files.");
+    const QString noClips = QStringLiteral(" don't have mts or m2ts videos files.");
     // clang-format off
-    QTest::newRow("empty field")      << "empty"   << "Please select directory with video files" << false;
-    QTest::newRow("blanks only")      << "blanks"  << "Directory do not exists." << false;
-    QTest::newRow("missing folder")   << "missing" << "Directory do not exists." << false;
-    QTest::newRow("an ordinary file") << "file"    << noClips << true;
-    QTest::newRow("no clips")         << "noClips" << noClips << true;
+    QTest::newRow("empty field")      << "" << "Please select directory with video files" << false;
+    QTest::newRow("blanks only")      << "   " << "Directory do not exists." << false;
+    QTest::newRow("missing folder")   << "{clips}/gone" << "Directory do not exists." << false;
+    QTest::newRow("an ordinary file") << "{clips}/notes.txt"
+                                      << "Directory {clips}/notes.txt" + noClips << true;
+    QTest::newRow("no clips")         << "{clips}" << "Directory {clips}" + noClips << true;
     // clang-format on
 }
 
 void ConversionRunTest::earlyMessages()
 {
-    QFETCH(QString, folderKind);
+    QFETCH(QString, folder);
     QFETCH(QString, message);
     QFETCH(bool, listCleared);
 
     ClipRun run({{QStringLiteral("notes.txt"), "ok"}, {QStringLiteral("clip.mp4"), "ok"}});
     run.clips.addFolder(QStringLiteral("clip.avi"));
-    const QMap<QString, QString> folders{
-        {QStringLiteral("empty"), QString()},
-        {QStringLiteral("blanks"), QStringLiteral("   ")},
-        {QStringLiteral("missing"), run.clips.filePath(QStringLiteral("gone"))},
-        {QStringLiteral("file"), run.clips.filePath(QStringLiteral("notes.txt"))},
-        {QStringLiteral("noClips"), run.clips.path()},
-    };
-    const QString folder = folders.value(folderKind);
-    run.ui.folderField->setText(folder);
+    run.ui.folderField->setText(folder.replace(QStringLiteral("{clips}"), run.clips.path()));
     run.ui.list->addItem(QStringLiteral("earlier row"));
 
     const RunSeen seen = run.run();
@@ -134,7 +127,7 @@ void ConversionRunTest::earlyMessages()
     QCOMPARE(seen.boxes.size(), 1);
     const SeenBox box = seen.boxes.first();
     QCOMPARE(box.title, QStringLiteral("Warning"));
-    QCOMPARE(box.text, message.contains(QLatin1String("%1")) ? message.arg(folder) : message);
+    QCOMPARE(box.text, message.replace(QStringLiteral("{clips}"), run.clips.path()));
     QCOMPARE(box.icon, QMessageBox::Warning);
     QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
     QVERIFY(box.hasParent);
@@ -245,82 +238,65 @@ void ConversionRunTest::sameOutputName()
 }
 void ConversionRunTest::outcomes_data()
 {
-    QTest::addColumn<QString>("sourceName");
-    QTest::addColumn<QByteArray>("script"); // null: the "clip" is a folder
+    QTest::addColumn<QByteArray>("script"); // of the clip Clip.MTS; null: it is a folder
     // "standIn", "missing", "notExecutable", "shipped": none set, so the one at
     // encoder/ffmpeg beside the program (tests/CMakeLists.txt puts the stand-in
     // there), or "trap": the stand-in, with a link to a file elsewhere planted
     // where a hidden name could be guessed.
     QTest::addColumn<QString>("encoder");
     QTest::addColumn<QByteArray>("existingOutput"); // null: none
-    QTest::addColumn<QString>("row");
-    QTest::addColumn<bool>("converted");
-    QTest::addColumn<QString>("outputAfter"); // "absent", "existing" or "new"
+    QTest::addColumn<QString>("row");               // after "Clip.MTS "
+    QTest::addColumn<QString>("outputAfter");       // "absent", "existing" or "new" (converted)
 
     const QByteArray none;
     const QByteArray oldMovie("old movie, kept by the user");
+    const QString done = QStringLiteral("converted to clip.mp4");
+    const QString changed =
+        QStringLiteral("was not converted: the clip changed while it was converted");
+    const QString notStarted =
+        QStringLiteral("was not converted: the encoder could not be started");
 
     // clang-format off
-    QTest::newRow("converted")
-        << "Clip.MTS" << QByteArray("ok") << "standIn" << none
-        << "Clip.MTS converted to clip.mp4" << true << "new";
+    QTest::newRow("converted") << QByteArray("ok") << "standIn" << none << done << "new";
     QTest::newRow("existing output overwritten")
-        << "Clip.MTS" << QByteArray("ok") << "standIn" << oldMovie
-        << "Clip.MTS converted to clip.mp4" << true << "new";
-    QTest::newRow("encoder wrote nothing but succeeded")
-        << "Clip.MTS" << QByteArray("") << "standIn" << oldMovie
-        << "Clip.MTS was not converted: the encoder wrote no file" << false << "existing";
-    QTest::newRow("error exit after writing")
-        << "Clip.MTS" << QByteArray("write exit 3") << "standIn" << none
-        << "Clip.MTS was not converted: the encoder exited with code 3" << false << "absent";
-    QTest::newRow("crash after writing")
-        << "Clip.MTS" << QByteArray("write crash") << "standIn" << none
-        << "Clip.MTS was not converted: the encoder crashed" << false << "absent";
-    QTest::newRow("error exit, existing output untouched")
-        << "Clip.MTS" << QByteArray("exit 2") << "standIn" << oldMovie
-        << "Clip.MTS was not converted: the encoder exited with code 2" << false << "existing";
-    QTest::newRow("failed re-run keeps the earlier MP4")
-        << "Clip.MTS" << QByteArray("write exit 2") << "standIn" << oldMovie
-        << "Clip.MTS was not converted: the encoder exited with code 2" << false << "existing";
+        << QByteArray("ok") << "standIn" << oldMovie << done << "new";
+    QTest::newRow("encoder wrote nothing but succeeded") << QByteArray("") << "standIn" << oldMovie
+        << "was not converted: the encoder wrote no file" << "existing";
+    QTest::newRow("error exit after writing") << QByteArray("write exit 3") << "standIn" << none
+        << "was not converted: the encoder exited with code 3" << "absent";
+    QTest::newRow("crash after writing") << QByteArray("write crash") << "standIn" << none
+        << "was not converted: the encoder crashed" << "absent";
+    QTest::newRow("error exit, existing output untouched") << QByteArray("exit 2") << "standIn"
+        << oldMovie << "was not converted: the encoder exited with code 2" << "existing";
+    QTest::newRow("failed re-run keeps the earlier MP4") << QByteArray("write exit 2") << "standIn"
+        << oldMovie << "was not converted: the encoder exited with code 2" << "existing";
     QTest::newRow("clip grows while it converts")
-        << "Clip.MTS" << QByteArray("grow write ok") << "standIn" << oldMovie
-        << "Clip.MTS was not converted: the clip changed while it was converted"
-        << false << "existing";
+        << QByteArray("grow write ok") << "standIn" << oldMovie << changed << "existing";
     QTest::newRow("clip copied over in place, same size and date")
-        << "Clip.MTS" << QByteArray("deaf 30 recopy write ok") << "standIn" << oldMovie
-        << "Clip.MTS was not converted: the clip changed while it was converted"
-        << false << "existing";
+        << QByteArray("deaf 30 recopy write ok") << "standIn" << oldMovie << changed << "existing";
     QTest::newRow("another file of the same size and date moved over the clip")
-        << "Clip.MTS" << QByteArray("deaf 30 swap write ok") << "standIn" << oldMovie
-        << "Clip.MTS was not converted: the clip changed while it was converted"
-        << false << "existing";
+        << QByteArray("deaf 30 swap write ok") << "standIn" << oldMovie << changed << "existing";
     QTest::newRow("link planted at the predictable unfinished name")
-        << "Clip.MTS" << QByteArray("ok") << "trap" << none
-        << "Clip.MTS converted to clip.mp4" << true << "new";
+        << QByteArray("ok") << "trap" << none << done << "new";
     QTest::newRow("encoder beside the program, as shipped")
-        << "Clip.MTS" << QByteArray("ok") << "shipped" << none
-        << "Clip.MTS converted to clip.mp4" << true << "new";
+        << QByteArray("ok") << "shipped" << none << done << "new";
     QTest::newRow("encoder missing")
-        << "Clip.MTS" << QByteArray("ok") << "missing" << oldMovie
-        << "Clip.MTS was not converted: the encoder could not be started" << false << "existing";
+        << QByteArray("ok") << "missing" << oldMovie << notStarted << "existing";
     QTest::newRow("encoder not executable")
-        << "Clip.MTS" << QByteArray("ok") << "notExecutable" << none
-        << "Clip.MTS was not converted: the encoder could not be started" << false << "absent";
+        << QByteArray("ok") << "notExecutable" << none << notStarted << "absent";
     QTest::newRow("sub-folder named like a clip")
-        << "x.mts" << QByteArray() << "standIn" << none
-        << "x.mts was not converted: Is a directory" << false << "absent";
+        << QByteArray() << "standIn" << none << "was not converted: Is a directory" << "absent";
     // clang-format on
 }
 
 void ConversionRunTest::outcomes()
 {
-    QFETCH(QString, sourceName);
     QFETCH(QByteArray, script);
     QFETCH(QString, encoder);
     QFETCH(QByteArray, existingOutput);
     QFETCH(QString, row);
-    QFETCH(bool, converted);
     QFETCH(QString, outputAfter);
+    const bool converted = outputAfter == QLatin1String("new");
 
 #ifndef Q_OS_LINUX
     // The stand-in moves a file over another and plants links the Linux way.
@@ -329,8 +305,8 @@ void ConversionRunTest::outcomes()
 #endif
     ClipRun run;
     ClipFolder &clips = run.clips;
-    const QString outputName =
-        sourceName.toLower().replace(QStringLiteral(".mts"), QStringLiteral(".mp4"));
+    const QString sourceName = QStringLiteral("Clip.MTS");
+    const QString outputName = QStringLiteral("clip.mp4");
     if (script.isNull()) {
         clips.addFolder(sourceName);
     } else {
@@ -361,7 +337,8 @@ void ConversionRunTest::outcomes()
     const RunSeen seen = run.run(5000);
 
     QVERIFY2(!seen.timedOut, "the run stalled");
-    QCOMPARE(seen.rows, (QList<Row>{{row, converted ? lightGreen : lightRed}}));
+    QCOMPARE(seen.rows, (QList<Row>{{sourceName + QLatin1Char(' ') + row,
+                                     converted ? lightGreen : lightRed}}));
     QCOMPARE(seen.boxes.size(), 1);
     const SeenBox box = seen.boxes.first();
     QCOMPARE(box.text, converted ? QStringLiteral("1 file converted.")

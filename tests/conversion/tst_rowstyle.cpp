@@ -147,10 +147,8 @@ void tst_RowStyle::readable()
     QCOMPARE(image.pixelColor(row.right() - 2, row.center().y()), background);
     // Past the icon's place: the text, painted readable.
     const QRect text(row.left() + 28, row.top(), 100, row.height());
-    QVERIFY2(
-        readablePixels(image, text, background) >= 20,
-        qPrintable(
-            QStringLiteral("%1 readable pixels").arg(readablePixels(image, text, background))));
+    const int readable = readablePixels(image, text, background);
+    QVERIFY2(readable >= 20, qPrintable(QStringLiteral("%1 readable pixels").arg(readable)));
     // The critical icon is a red disc; neither the text nor the backgrounds
     // come near that red.
     const QRect iconPlace(row.left(), row.top(), 22, row.height());
