@@ -77,11 +77,10 @@ private slots:
     void runSignals_data();
     void runSignals();
     void progressWhileRunning();
-    void runningRowInView_data();
-    void runningRowInView();
+    void listScrolling_data();
+    void listScrolling();
     void folderMovedDuringRun();
     void flushOffTheWindowThread();
-    void longRowsScrollAfterRun();
     void chattyEncoder_data();
     void chattyEncoder();
     void folderChosenDuringRun();
@@ -585,19 +584,21 @@ void ConversionRunTest::progressWhileRunning()
              "a failed row must look different at a glance");
 }
 
-void ConversionRunTest::runningRowInView_data()
+// The running row stays in view unless the user scrolled away; once the run
+// is over, a row wider than the list can be scrolled to the reason at its end.
+void ConversionRunTest::listScrolling_data()
 {
     QTest::addColumn<bool>("userScrollsAway");
     QTest::newRow("list follows the run") << false;
     QTest::newRow("user scrolled away") << true;
 }
 
-void ConversionRunTest::runningRowInView()
+void ConversionRunTest::listScrolling()
 {
     QFETCH(bool, userScrollsAway);
-    ClipRun run;
+    ClipRun run({{QString(80, QLatin1Char('x')) + QStringLiteral(".mts"), "exit 1"}});
     WindowUnderTest &ui = run.ui;
-    for (int i = 0; i < 40; ++i)
+    for (int i = 0; i < 39; ++i)
         run.clips.add(QStringLiteral("clip%1.mts").arg(i, 2, 10, QLatin1Char('0')), "sleep 5 ok");
     ui.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&ui.window));
@@ -627,6 +628,12 @@ void ConversionRunTest::runningRowInView()
     } else {
         QCOMPARE(runningOutOfView, 0);
     }
+    const QListWidgetItem *longRow = ui.list->item(39);
+    QVERIFY(longRow->text().endsWith(QLatin1String("the encoder exited with code 1")));
+    const int rowWidth = ui.list->fontMetrics().horizontalAdvance(longRow->text());
+    QVERIFY(rowWidth > ui.list->viewport()->width());
+    QTRY_VERIFY(ui.list->horizontalScrollBar()->maximum() > 0);
+    QVERIFY(ui.list->visualItemRect(longRow).width() >= rowWidth);
 }
 
 void ConversionRunTest::folderMovedDuringRun()
@@ -707,26 +714,6 @@ void ConversionRunTest::flushOffTheWindowThread()
     QVERIFY2(flushes.size() >= 2, "no flush was seen");
     QVERIFY2(onWindowThread.isEmpty(), onWindowThread.join('\n').constData());
 #endif
-}
-
-void ConversionRunTest::longRowsScrollAfterRun()
-{
-    // Wider than the list: once the run is over, the list can be scrolled to
-    // the reason at the end of the row.
-    const QString longName = QString(80, QLatin1Char('x')) + QStringLiteral(".mts");
-    ClipRun run({{QStringLiteral("a.mts"), "ok"}, {longName, "exit 1"}});
-    WindowUnderTest &ui = run.ui;
-    ui.window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&ui.window));
-
-    QVERIFY(!run.run().timedOut);
-
-    const QListWidgetItem *longRow = ui.list->item(1);
-    QVERIFY(longRow->text().endsWith(QLatin1String("the encoder exited with code 1")));
-    const int rowWidth = ui.list->fontMetrics().horizontalAdvance(longRow->text());
-    QVERIFY(rowWidth > ui.list->viewport()->width());
-    QTRY_VERIFY(ui.list->horizontalScrollBar()->maximum() > 0);
-    QVERIFY(ui.list->visualItemRect(longRow).width() >= rowWidth);
 }
 
 void ConversionRunTest::chattyEncoder_data()
