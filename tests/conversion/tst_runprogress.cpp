@@ -99,7 +99,7 @@ void RunProgressTest::finalCount_data()
 
     // "1 file converted.", "2 files converted." and "1 file converted. 1 file
     // failed." are seen in the boxes of tst_conversionrun's outcomes,
-    // chattyEncoder and sameOutputName.
+    // folderChosenDuringRun and sameOutputName.
     QTest::newRow("all failed") << 0 << 3 << "0 file converted. 3 files failed.";
     QTest::newRow("two and two") << 2 << 2 << "2 files converted. 2 files failed.";
 }
