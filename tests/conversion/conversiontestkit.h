@@ -167,8 +167,8 @@ inline LoopRun runApplicationLoop(const std::function<void()> &action, int timeo
     return result;
 }
 
-// Presses Process and returns when the run is over. Every message box is
-// answered (and recorded) by `boxes`.
+// Presses Process and returns when the run is over; the caller answers the
+// boxes (a ModalWatcher).
 inline constexpr int processReturned = 7;
 inline LoopRun pressProcess(WindowUnderTest &ui, int timeoutMs = 20000)
 {

@@ -147,7 +147,10 @@ void printLines(long count)
     std::fflush(stdout);
 }
 
-void progress(long milliseconds)
+// FFmpeg's report of a 10 s clip over `milliseconds`: its "Duration:", then
+// progress lines ("time=", ended by "\r") up to 10 s, `lines` at a time with
+// `pauseMs` between.
+void report(long milliseconds, int lines, int pauseMs)
 {
     std::printf("Input #0, mpegts, from '%s':\n  Duration: 00:00:10.00, start: 1.400000, "
                 "bitrate: 1000 kb/s\n",
@@ -158,28 +161,13 @@ void progress(long milliseconds)
     for (auto now = start; now < until; now = std::chrono::steady_clock::now()) {
         const double seconds =
             10.0 * std::chrono::duration<double>(now - start).count() * 1000.0 / milliseconds;
-        std::printf("frame=%5d fps=0.0 q=-1.0 size=%6dkB time=00:00:%05.2f bitrate=1.0kbits/s "
-                    "speed=10x    \r",
-                    int(seconds * 25), int(seconds * 100), seconds);
-        std::fflush(stdout);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-}
-
-void chatter(long milliseconds)
-{
-    // As FFmpeg reports a 10 s clip, but without pause and far more often.
-    std::printf("  Duration: 00:00:10.00, start: 1.400000, bitrate: 1000 kb/s\n");
-    const auto start = std::chrono::steady_clock::now();
-    const auto until = start + std::chrono::milliseconds(milliseconds);
-    for (auto now = start; now < until; now = std::chrono::steady_clock::now()) {
-        const double seconds =
-            10.0 * std::chrono::duration<double>(now - start).count() * 1000.0 / milliseconds;
-        for (int i = 0; i < 50; ++i)
+        for (int i = 0; i < lines; ++i)
             std::printf("frame=%5d fps=25 q=-1.0 size=%6dkB time=00:00:%05.2f "
                         "bitrate=1000.0kbits/s speed=10x    \r",
                         int(seconds * 25), int(seconds * 100), seconds);
         std::fflush(stdout);
+        if (pauseMs)
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
     }
 }
 
@@ -256,9 +244,9 @@ int main(int argc, char **argv)
             else if (word == "spam")
                 printLines(number);
             else if (word == "chatter")
-                chatter(number);
+                report(number, 50, 0); // as often as it can
             else if (word == "progress")
-                progress(number);
+                report(number, 1, 20);
             else if (word == "fill")
                 fill(number);
         }

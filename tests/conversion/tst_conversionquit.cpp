@@ -54,7 +54,6 @@ void ConversionQuitTest::closeDuringRun_data()
     QTest::newRow("another Tessel's MP4 stays")
         << true << QByteArray("sleep 20000 ok") << true << true << false;
 #ifdef Q_OS_UNIX
-    // A shell script as the encoder.
     QTest::newRow("deaf encoder behind a wrapper script")
         << true << QByteArray("pid write deaf 20000 ok") << false << false << true;
 #endif

@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <functional>
 
 namespace {
 double luminance(const QColor &colour)
@@ -46,39 +47,23 @@ QPalette darkPalette()
     return dark;
 }
 
-// Pixels of `area` in `image` that read against `background` at 4.5:1 or more.
+// Pixels of `area` in `image` for which `test` holds.
+int countPixels(const QImage &image, const QRect &area,
+                const std::function<bool(const QColor &)> &test)
+{
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x)
+            count += test(image.pixelColor(x, y));
+    }
+    return count;
+}
+
+// Pixels of `area` that read against `background` at 4.5:1 or more.
 int readablePixels(const QImage &image, const QRect &area, const QColor &background)
 {
-    int count = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        for (int x = area.left(); x <= area.right(); ++x)
-            count += contrast(image.pixelColor(x, y), background) >= 4.5;
-    }
-    return count;
-}
-
-// The critical icon is a red disc; neither the text nor the backgrounds come
-// near that red.
-int iconRedPixels(const QImage &image, const QRect &area)
-{
-    int count = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        for (int x = area.left(); x <= area.right(); ++x) {
-            const QColor pixel = image.pixelColor(x, y);
-            count += pixel.red() > 150 && pixel.green() < 90 && pixel.blue() < 90;
-        }
-    }
-    return count;
-}
-
-int pixelsUnlike(const QImage &image, const QRect &area, const QColor &background)
-{
-    int count = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        for (int x = area.left(); x <= area.right(); ++x)
-            count += image.pixelColor(x, y) != background;
-    }
-    return count;
+    return countPixels(image, area,
+                       [&](const QColor &c) { return contrast(c, background) >= 4.5; });
 }
 
 QImage rendered(QListWidget &list)
@@ -162,12 +147,15 @@ void tst_RowStyle::readable()
     QCOMPARE(image.pixelColor(row.right() - 2, row.center().y()), background);
     // Past the icon's place: the text, painted readable.
     const QRect text(row.left() + 28, row.top(), 100, row.height());
-    QVERIFY2(
-        readablePixels(image, text, background) >= 20,
-        qPrintable(
-            QStringLiteral("%1 readable pixels").arg(readablePixels(image, text, background))));
+    const int readable = readablePixels(image, text, background);
+    QVERIFY2(readable >= 20, qPrintable(QStringLiteral("%1 readable pixels").arg(readable)));
+    // The critical icon is a red disc; neither the text nor the backgrounds
+    // come near that red.
     const QRect iconPlace(row.left(), row.top(), 22, row.height());
-    QCOMPARE(iconRedPixels(image, iconPlace) > 20, icon);
+    const int iconRed = countPixels(image, iconPlace, [](const QColor &c) {
+        return c.red() > 150 && c.green() < 90 && c.blue() < 90;
+    });
+    QCOMPARE(iconRed > 20, icon);
 }
 
 // A row at one half: the darker fill over the left half and "50%" at the
@@ -210,7 +198,7 @@ void tst_RowStyle::progress()
                            fill) >= 20);
     const QRect end(running.right() - 40, running.top(), 40, running.height());
     QVERIFY(readablePixels(image, end, red) >= 10);
-    QCOMPARE(pixelsUnlike(expected, end, red), 0);
+    QCOMPARE(countPixels(expected, end, [&](const QColor &c) { return c != red; }), 0);
     QCOMPARE(withDelegate.item(0)->text(), QStringLiteral("Processing 00002.MTS"));
 
     for (int row = 1; row < withDelegate.count(); ++row) {

@@ -1,7 +1,10 @@
-// How far a run is, weighed by bytes, and how the window's title says it.
+// What a run tells without a window: each clip's MP4 name, how far the run
+// is (weighed by bytes) in the window's title, and the closing count.
 #include "support/testregistry.h"
 #include <QTest>
 
+#include "conversion/conversionnaming.h"
+#include "conversion/conversionreport.h"
 #include "conversion/runprogress.h"
 
 class RunProgressTest : public QObject
@@ -9,9 +12,37 @@ class RunProgressTest : public QObject
     Q_OBJECT
 
 private slots:
+    void outputName_data();
+    void outputName();
     void title_data();
     void title();
+    void finalCount_data();
+    void finalCount();
 };
+
+void RunProgressTest::outputName_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("output");
+
+    // clang-format off
+    QTest::newRow("camcorder numbering") << "00001.MTS" << "00001.mp4";
+    QTest::newRow(".m2ts in capitals") << "Trip.M2TS" << "trip.mp4";
+    QTest::newRow("every .mts replaced") << "a.mts.mts" << "a.mp4.mp4";
+    QTest::newRow(".m2ts is not .mts") << "clip.m2ts" << "clip.mp4";
+    QTest::newRow("mixed case") << "Holiday.MtS" << "holiday.mp4";
+    QTest::newRow("blank kept") << "a b.mts" << "a b.mp4";
+    QTest::newRow("non-ASCII lower-cased") << "Ünïcødé.MTS" << "ünïcødé.mp4";
+    QTest::newRow(".mts inside the name") << "x.MTS.m2ts" << "x.mp4.mp4";
+    // clang-format on
+}
+
+void RunProgressTest::outputName()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, output);
+    QCOMPARE(outputNameFor(source), output);
+}
 
 void RunProgressTest::title_data()
 {
@@ -58,6 +89,29 @@ void RunProgressTest::title()
     QCOMPARE(runTitle(clipsDone + 1, int(bytes.size()), progress.fraction(),
                       progress.secondsLeft(elapsedMs)),
              title);
+}
+
+void RunProgressTest::finalCount_data()
+{
+    QTest::addColumn<int>("converted");
+    QTest::addColumn<int>("failed");
+    QTest::addColumn<QString>("message");
+
+    // "1 file converted.", "2 files converted." and "1 file converted. 1 file
+    // failed." are seen in the boxes of tst_conversionrun's outcomes,
+    // folderChosenDuringRun and sameOutputName.
+    QTest::newRow("all failed") << 0 << 3 << "0 file converted. 3 files failed.";
+    QTest::newRow("two and two") << 2 << 2 << "2 files converted. 2 files failed.";
+}
+
+// The closing count.
+void RunProgressTest::finalCount()
+{
+    QFETCH(int, converted);
+    QFETCH(int, failed);
+    QFETCH(QString, message);
+
+    QCOMPARE(summaryText(converted, failed), message);
 }
 
 TESSEL_TEST(RunProgressTest)
