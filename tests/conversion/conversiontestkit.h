@@ -20,10 +20,6 @@
 #include "support/modalwatcher.h"
 #include "support/windowdriver.h"
 
-// Shared pieces of the conversion tests: a folder of clips, the stand-in
-// encoder's log, the window's widgets, and a way to run the application's
-// own event loop around an action with a time limit.
-
 // A temporary folder the tests fill with clips. For the stand-in encoder a
 // clip's content is its script (see standinencoder.cpp).
 class ClipFolder
@@ -220,6 +216,15 @@ struct RunSeen
     QList<SeenBox> boxes;
 };
 
+// Presses Process and returns once the run is over; every box is answered
+// with its first button.
+inline RunSeen seeRun(WindowUnderTest &ui, int timeoutMs)
+{
+    ModalWatcher watcher;
+    const LoopRun loop = pressProcess(ui, timeoutMs);
+    return {loop.timedOut, ui.rows(), watcher.boxes};
+}
+
 // The arrangement most conversion tests share: a folder of clips, the
 // stand-in encoder's log, and the window pointed at both, running the
 // stand-in unless told another encoder.
@@ -235,14 +240,7 @@ public:
         ui.folderField->setText(clips.path());
     }
 
-    // Presses Process and returns once the run is over; every box is answered
-    // with its first button.
-    RunSeen run(int timeoutMs = 20000)
-    {
-        ModalWatcher watcher;
-        const LoopRun loop = pressProcess(ui, timeoutMs);
-        return {loop.timedOut, ui.rows(), watcher.boxes};
-    }
+    RunSeen run(int timeoutMs = 20000) { return seeRun(ui, timeoutMs); }
 
     ClipFolder clips;
     StandInLog log;
@@ -256,7 +254,5 @@ inline RunSeen runInWindow(const QString &encoder, const QString &folder, int ti
     WindowUnderTest ui;
     ui.window.setEncoderPath(encoder);
     ui.folderField->setText(folder);
-    ModalWatcher watcher;
-    const LoopRun loop = pressProcess(ui, timeoutMs);
-    return {loop.timedOut, ui.rows(), watcher.boxes};
+    return seeRun(ui, timeoutMs);
 }

@@ -113,8 +113,6 @@ void ConversionFfmpegTest::convertsCamcorderClips()
     const ClipFolder &clips = run.clips;
     const QString source = clips.filePath(sourceName);
     QVERIFY(QFile::copy(generated.filePath(clip), source));
-    const QDateTime shotAt(QDate(2018, 7, 14), QTime(9, 41, 0), Qt::UTC);
-    makeOld(source, shotAt);
     const QByteArray sourceBefore = checksum(source);
     ClipFolder outside;
     const QString precious = outside.add(QStringLiteral("precious.doc"), "keep me");
@@ -150,9 +148,6 @@ void ConversionFfmpegTest::convertsCamcorderClips()
 
     QCOMPARE(checksum(source), sourceBefore);
     QCOMPARE(outside.read(QStringLiteral("precious.doc")), QByteArray("keep me"));
-    QCOMPARE(QFileInfo(output).lastModified(), shotAt);
-    // Photo libraries read the date from inside the file.
-    QCOMPARE(creationTime(output), QByteArray("2018-07-14T09:41:00.000000Z"));
 }
 
 void ConversionFfmpegTest::recordedDates_data()
@@ -191,6 +186,7 @@ void ConversionFfmpegTest::recordedDates()
 
     QVERIFY(!seen.timedOut);
     QCOMPARE(seen.boxes.value(0).text, QStringLiteral("2 files converted."));
+    // Photo libraries read the date from inside the file.
     const QString output = clips.filePath(outputNameFor(sourceName));
     QCOMPARE(creationTime(output),
              recorded.toString(Qt::ISODateWithMs).chopped(1).toLatin1() + "000Z");
