@@ -31,12 +31,12 @@ QByteArrayList videoPackets(const QString &file, const QString &codec = QStringL
     return packets;
 }
 
-QByteArray codecOf(const QString &file, const char *streamType)
+// MPEG-TS lists its streams once more under its program: the first line is
+// the stream itself.
+QByteArray probed(const QString &file, const QString &entry, const QString &streams = "v")
 {
-    // MPEG-TS lists its streams once more under its program: the first line
-    // is the stream itself.
-    return runTool(ffprobeProgram, {"-v", "error", "-select_streams", streamType, "-show_entries",
-                                    "stream=codec_name", "-of", "csv=p=0", file})
+    return runTool(ffprobeProgram, {"-v", "error", "-select_streams", streams, "-show_entries",
+                                    entry, "-of", "csv=p=0", file})
         .trimmed()
         .split('\n')
         .value(0);
@@ -44,9 +44,7 @@ QByteArray codecOf(const QString &file, const char *streamType)
 
 QByteArray creationTime(const QString &file)
 {
-    return runTool(ffprobeProgram, {"-v", "error", "-show_entries", "format_tags=creation_time",
-                                    "-of", "csv=p=0", file})
-        .trimmed();
+    return probed(file, "format_tags=creation_time");
 }
 } // namespace
 
@@ -133,8 +131,8 @@ void ConversionFfmpegTest::convertsCamcorderClips()
                                      lightGreen}}));
     const QString output = clips.filePath(outputName);
     QVERIFY2(QFileInfo::exists(output), qPrintable(output));
-    QCOMPARE(codecOf(output, "v"), QByteArray("h264"));
-    QCOMPARE(codecOf(output, "a"), QByteArray("mp3"));
+    QCOMPARE(probed(output, "stream=codec_name"), QByteArray("h264"));
+    QCOMPARE(probed(output, "stream=codec_name", "a"), QByteArray("mp3"));
 
     // The same packets an MP4 stream copy of the source holds (the container
     // frames H.264 differently from MPEG-TS, so compare within MP4), and the

@@ -846,9 +846,6 @@ void ConversionRunTest::runInsideWait()
     ClipRun setup({{QStringLiteral("b.mts"), "sleep 100 ok"},
                    {QStringLiteral("A.mts"), "sleep 100 ok"},
                    {QStringLiteral("c.m2ts"), "ok"}});
-    const ClipFolder &clips = setup.clips;
-    const StandInLog &log = setup.log;
-    WindowUnderTest &ui = setup.ui;
     CannedHttpServer server;
     server.serve(QStringLiteral("/Tessel/current_tessel.txt"),
                  CannedHttpServer::response(200, "406"));
@@ -860,13 +857,13 @@ void ConversionRunTest::runInsideWait()
     QList<QStringList> logAtBox;
     ModalWatcher boxWatcher([&](QWidget *modal) {
         fetchReturnedBeforeBox = fetchReturned;
-        logAtBox = log.lines();
+        logAtBox = setup.log.lines();
         qobject_cast<QMessageBox *>(modal)->buttons().value(0)->click();
     });
     const LoopRun run = runApplicationLoop(
         [&] {
-            QTimer::singleShot(50, ui.processButton, &QPushButton::click);
-            fetched = ui.window
+            QTimer::singleShot(50, setup.ui.processButton, &QPushButton::click);
+            fetched = setup.ui.window
                           .fetchUrl(server.baseUrl().toString() +
                                     QStringLiteral("/Tessel/current_tessel.txt"))
                           .body;
@@ -887,8 +884,8 @@ void ConversionRunTest::runInsideWait()
     }
     QCOMPARE(sequence, (QStringList{"start A.mts", "end A.mts", "start b.mts", "end b.mts",
                                     "start c.m2ts", "end c.m2ts"}));
-    QVERIFY(clips.has(QStringLiteral("a.mp4")) && clips.has(QStringLiteral("b.mp4")) &&
-            clips.has(QStringLiteral("c.mp4")));
+    QVERIFY(setup.clips.has(QStringLiteral("a.mp4")) && setup.clips.has(QStringLiteral("b.mp4")) &&
+            setup.clips.has(QStringLiteral("c.mp4")));
 }
 
 TESSEL_TEST(ConversionRunTest)

@@ -1,10 +1,6 @@
 // The encoder's console output as Debian's FFmpeg 5.1 printed it for this
-// program's command line ("-y -i <clip> -vcodec copy -acodec mp3 <mp4>", some
-// with "-metadata creation_time=...") on generated 3 s and 20 s clips:
-// converted; random bytes named .mts; output folder missing; output folder
-// not writable (run as nobody); a 64 KiB tmpfs filling up mid-run; the same
-// filling up only at the trailer (FFmpeg still exits 0); a clip with 3,000
-// random bytes in the middle; the clip piped in (no duration).
+// program's command line on generated 3 s and 20 s clips (data/, one capture
+// a row of captures_data).
 #include "conversion/encoderoutput.h"
 #include "support/testregistry.h"
 
