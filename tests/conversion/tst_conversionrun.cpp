@@ -80,9 +80,8 @@ private slots:
     void listScrolling();
     void folderMovedDuringRun();
     void flushOffTheWindowThread();
-    void folderChosenDuringRun();
-    void boxOpenedDuringRun_data();
-    void boxOpenedDuringRun();
+    void userDuringRun_data();
+    void userDuringRun();
     void runInsideWait();
 
 private:
@@ -715,97 +714,65 @@ void ConversionRunTest::flushOffTheWindowThread()
 #endif
 }
 
-void ConversionRunTest::folderChosenDuringRun()
+void ConversionRunTest::userDuringRun_data()
 {
-    ClipRun setup({{QStringLiteral("a.mts"), "sleep 200 ok"}, {QStringLiteral("b.mts"), "ok"}});
-    const ClipFolder &clips = setup.clips;
-    const StandInLog &log = setup.log;
-    WindowUnderTest &ui = setup.ui;
-    ClipFolder other;
-    other.add(QStringLiteral("z.mts"), "ok");
-
-    isolatedSettings.storeFolder(other.path());
-
-    // The folder dialog is answered with the other folder, the count box with OK.
-    QList<SeenBox> boxes;
-    ModalWatcher watcher([&](QWidget *modal) {
-        if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
-            dialog->setDirectory(other.path());
-            static_cast<QDialog *>(dialog)->accept();
-        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            boxes << ModalWatcher::describe(box);
-            box->buttons().value(0)->click();
-        }
-    });
-    bool browsed = false;
-    const Sampler sampler([&] {
-        if (!browsed && ui.rows().value(0).text == QLatin1String("Processing a.mts")) {
-            browsed = true;
-            ui.browseButton->click();
-        }
-    });
-
-    QVERIFY(!pressProcess(ui).timedOut);
-
-    QVERIFY(browsed);
-    QCOMPARE(ui.folderField->text(), other.path());
-    QCOMPARE(log.starts().size(), 2);
-    QCOMPARE(log.starts().at(0).value(2), clips.filePath(QStringLiteral("a.mts")));
-    QCOMPARE(log.starts().at(1).value(2), clips.filePath(QStringLiteral("b.mts")));
-    QVERIFY(clips.has(QStringLiteral("a.mp4")) && clips.has(QStringLiteral("b.mp4")));
-    QVERIFY(!other.has(QStringLiteral("z.mp4")));
-    // The new folder's row stays; the run's results follow it.
-    QCOMPARE(ui.rows(), (QList<Row>{{QStringLiteral("z.mts"), QColor()},
-                                    {QStringLiteral("a.mts converted to a.mp4"), lightGreen},
-                                    {QStringLiteral("b.mts converted to b.mp4"), lightGreen}}));
-    QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes.first().text, QStringLiteral("2 files converted."));
+    QTest::addColumn<QString>("user"); // what the user does while a.mts converts
+    QTest::newRow("notice box answered") << "notice";
+    QTest::newRow("Close pressed while the notice is up") << "close";
+    QTest::newRow("another folder chosen") << "browse";
 }
 
-void ConversionRunTest::boxOpenedDuringRun_data()
+void ConversionRunTest::userDuringRun()
 {
-    QTest::addColumn<bool>("closeUnderBox");
-    QTest::newRow("box answered") << false;
-    QTest::newRow("Close pressed while the box is up") << true;
-}
-
-void ConversionRunTest::boxOpenedDuringRun()
-{
-    // A box opened during the run (an update check's notice, say) holds
-    // nothing back: the clips go on converting under it, and a clip whose
-    // encoder has ended is converted, whatever happens after.
-    QFETCH(bool, closeUnderBox);
+    // A box opened during the run (an update check's notice, say) or another
+    // folder chosen holds nothing back: the clips of the folder the run began
+    // with go on converting, and a clip whose encoder has ended is converted,
+    // whatever happens after.
+    QFETCH(QString, user);
+    const bool closes = user == QLatin1String("close");
     ClipFolder clips;
     clips.add(QStringLiteral("a.mts"), "sleep 100 ok");
-    clips.add(QStringLiteral("b.mts"), closeUnderBox ? "sleep 20000 ok" : "sleep 100 ok");
+    clips.add(QStringLiteral("b.mts"), closes ? "sleep 20000 ok" : "sleep 100 ok");
+    ClipFolder other;
+    other.add(QStringLiteral("z.mts"), "ok");
+    isolatedSettings.storeFolder(other.path());
     StandInLog log;
     const ShownBoxes shown;
     QStringList endedUnderBox;
+    QList<Row> rows;
+    QString folderAfter;
     LoopRun run;
     {
         WindowUnderTest ui;
         ui.window.setEncoderPath(standIn);
         ui.folderField->setText(clips.path());
-        ModalWatcher countWatcher([](QWidget *modal) {
-            if (modal->windowTitle() == QLatin1String("Warning"))
+        ModalWatcher watcher([&](QWidget *modal) {
+            if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+                dialog->setDirectory(other.path());
+                static_cast<QDialog *>(dialog)->accept();
+            } else if (modal->windowTitle() == QLatin1String("Warning")) {
                 qobject_cast<QMessageBox *>(modal)->buttons().value(0)->click();
+            }
         });
-        bool opened = false;
-        const Sampler opener([&] {
-            if (opened || ui.rows().value(0).text != QLatin1String("Processing a.mts"))
+        bool acted = false;
+        const Sampler actor([&] {
+            if (acted || ui.rows().value(0).text != QLatin1String("Processing a.mts"))
                 return;
-            opened = true;
+            acted = true;
+            if (user == QLatin1String("browse")) {
+                ui.browseButton->click();
+                return;
+            }
             QMessageBox notice(QMessageBox::Information, QStringLiteral("Notice"),
                                QStringLiteral("You have newest version."), QMessageBox::Ok,
                                &ui.window);
             QElapsedTimer up;
             up.start();
-            const Sampler user([&] {
+            const Sampler answer([&] {
                 endedUnderBox = log.endedSources();
-                const int wanted = closeUnderBox ? 1 : 2;
-                if (endedUnderBox.size() < wanted && up.elapsed() < 3000)
+                if (endedUnderBox.size() < (closes ? 1 : 2) && up.elapsed() < 3000)
                     return;
-                if (closeUnderBox)
+                if (closes)
                     QTimer::singleShot(200, ui.closeButton, &QPushButton::click);
                 else
                     notice.done(QMessageBox::Ok);
@@ -815,25 +782,40 @@ void ConversionRunTest::boxOpenedDuringRun()
         run = runApplicationLoop(
             [&] {
                 ui.processButton->click();
-                if (!closeUnderBox)
+                if (!closes)
                     QCoreApplication::exit(processReturned);
             },
             15000);
+        QVERIFY(acted);
+        rows = ui.rows();
+        folderAfter = ui.folderField->text();
     }
 
     QVERIFY2(!run.timedOut, "the run stalled");
     QVERIFY2(clips.has(QStringLiteral("a.mp4")), "the finished MP4 was not kept");
     QCOMPARE(clips.read(QStringLiteral("a.mp4")), clips.standInOutput(QStringLiteral("a.mts")));
-    if (closeUnderBox) {
+    QCOMPARE(log.startedNames(), (QStringList{"a.mts", "b.mts"}));
+    if (closes) {
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(log.stopRequests(), QStringList{clips.filePath(QStringLiteral("b.mts"))});
         QVERIFY(!clips.has(QStringLiteral("b.mp4")));
         QCOMPARE(shown.boxes.size(), 1); // the notice alone, no count
     } else {
+        QCOMPARE(shown.boxes.last().text, QStringLiteral("2 files converted."));
+        QCOMPARE(clips.read(QStringLiteral("b.mp4")), clips.standInOutput(QStringLiteral("b.mts")));
+    }
+    if (user == QLatin1String("notice")) {
         QCOMPARE(endedUnderBox, (QStringList{clips.filePath(QStringLiteral("a.mts")),
                                              clips.filePath(QStringLiteral("b.mts"))}));
         QCOMPARE(shown.boxes.size(), 2);
-        QCOMPARE(shown.boxes.last().text, QStringLiteral("2 files converted."));
+    } else if (user == QLatin1String("browse")) {
+        QCOMPARE(folderAfter, other.path());
+        QVERIFY(!other.has(QStringLiteral("z.mp4")));
+        // The new folder's row stays; the run's results follow it.
+        QCOMPARE(rows, (QList<Row>{{QStringLiteral("z.mts"), QColor()},
+                                   {QStringLiteral("a.mts converted to a.mp4"), lightGreen},
+                                   {QStringLiteral("b.mts converted to b.mp4"), lightGreen}}));
+        QCOMPARE(shown.boxes.size(), 1);
     }
     QVERIFY2(clips.hiddenFiles().isEmpty(), "the encoder's own file was left behind");
 }
