@@ -95,34 +95,21 @@ public:
     }
 
     // Sources that were asked to stop ("q" on their input).
-    QStringList stopRequests() const
-    {
-        QStringList sources;
-        for (const QStringList &line : withTag(QStringLiteral("q")))
-            sources << line.value(0);
-        return sources;
-    }
-
+    QStringList stopRequests() const { return firstWords(QStringLiteral("q")); }
     // Process ids the stand-ins told (the "pid" word), in order.
-    QList<qint64> processIds() const
-    {
-        QList<qint64> ids;
-        for (const QStringList &line : withTag(QStringLiteral("pid")))
-            ids << line.value(0).toLongLong();
-        return ids;
-    }
-
+    QStringList processIds() const { return firstWords(QStringLiteral("pid")); }
     // Sources whose stand-in ended by itself (not killed), in order.
-    QStringList endedSources() const
-    {
-        QStringList sources;
-        for (const QStringList &line : withTag(QStringLiteral("end")))
-            sources << line.value(0);
-        return sources;
-    }
+    QStringList endedSources() const { return firstWords(QStringLiteral("end")); }
 
 private:
     QString logFile() const { return dir.filePath(QStringLiteral("standin.log")); }
+    QStringList firstWords(const QString &tag) const
+    {
+        QStringList words;
+        for (const QStringList &line : withTag(tag))
+            words << line.value(0);
+        return words;
+    }
     QList<QStringList> withTag(const QString &tag) const
     {
         QList<QStringList> result;

@@ -121,8 +121,8 @@ void ConversionQuitTest::closeDuringRun()
                  qPrintable(QStringLiteral("killed after %1 ms").arg(stopMs)));
     }
     // Nothing the encoder started writes on into a file that is gone.
-    for (const qint64 id : log.processIds()) {
-        QTRY_VERIFY2(!isRunning(id), qPrintable(QStringLiteral("process %1 is left").arg(id)));
+    for (const QString &id : log.processIds()) {
+        QTRY_VERIFY2(!isRunning(id.toLongLong()), qPrintable("process " + id + " is left"));
     }
     QCOMPARE(log.processIds().size(), wrapped ? 1 : 0);
     if (otherTessel)
