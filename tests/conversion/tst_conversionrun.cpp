@@ -164,10 +164,8 @@ void ConversionRunTest::encoderCommandLine()
 
     QVERIFY(!run.run().timedOut);
 
-    // What the encoder was handed: the clip by its whole path, the video
-    // copied, the sound to MP3, the clip's date inside the MP4, and a file
-    // Tessel holds, reached through a descriptor rather than a name anyone
-    // could change, which takes the MP4's name once whole.
+    // The output is a file Tessel holds, reached through a descriptor rather
+    // than a name anyone could change; it takes the MP4's name once whole.
     QCOMPARE(run.log.starts().size(), 1);
     const QStringList received = run.log.starts().first();
     const QString input = optionValue(received, QStringLiteral("-i"));
