@@ -17,9 +17,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#ifdef Q_OS_UNIX
 #include <unistd.h>
-#endif
 
 // What the folder dialog showed when it came up.
 struct DialogSeen
@@ -316,7 +314,6 @@ void tst_Browse::unreadableFolder()
 {
     QFETCH(QFileDevice::Permissions, others);
 
-#ifdef Q_OS_UNIX
     const QString given = qEnvironmentVariable(asUserFolderVariable);
     if (!given.isEmpty()) {
         QVERIFY2(::geteuid() != 0, "the copy meant to run as an ordinary user runs as root");
@@ -338,7 +335,6 @@ void tst_Browse::unreadableFolder()
         QCOMPARE(ui.rowTexts(), QStringList{});
         return;
     }
-#endif
     const OtherUser nobody;
     if (!nobody.unavailable().isEmpty())
         QSKIP(qPrintable(nobody.unavailable()));

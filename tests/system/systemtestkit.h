@@ -6,13 +6,7 @@
 #include "conversion/conversiontestkit.h"
 #include "support/mediatools.h"
 
-#include <QByteArray>
-#include <QCryptographicHash>
-#include <QFile>
 #include <QMap>
-#include <QProcess>
-#include <QString>
-#include <QStringList>
 
 #include <dirent.h>
 #include <ftw.h>

@@ -169,8 +169,6 @@ private:
 
 void tst_Faults::initTestCase()
 {
-    if (ffmpegProgram.isEmpty() || ffprobeProgram.isEmpty())
-        QSKIP("FFmpeg is not installed");
     QVERIFY(generated.isValid());
     if (::geteuid() == 0 && !privateMounts)
         qWarning("no private mount namespace: mounts are visible to others until unmounted");
@@ -333,7 +331,6 @@ void tst_Faults::encoderKilledFromOutside()
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
     const QString longSource = folder.filePath(QStringLiteral("1 long.mts"));
-    const QString longOutput = folder.filePath(QStringLiteral("1 long.mp4"));
     QVERIFY(writeFile(longSource.toUtf8(), longClip));
     QVERIFY(writeFile(folder.filePath(QStringLiteral("2 short.mts")).toUtf8(), smallClip));
     const QMap<QByteArray, QByteArray> sourcesBefore = sourcesIn(folder.path());
@@ -374,7 +371,6 @@ void tst_Faults::encoderKilledFromOutside()
     QCOMPARE(watcher.boxes.size(), 1);
     QCOMPARE(watcher.boxes[0].text, QStringLiteral("1 file converted. 1 file failed."));
 
-    QVERIFY2(!QFileInfo::exists(longOutput), "the cut-off MP4 was left behind");
     QCOMPARE(entryNames(folder.path().toUtf8()),
              (QList<QByteArray>{"1 long.mts", "2 short.mp4", "2 short.mts"}));
     QString why;

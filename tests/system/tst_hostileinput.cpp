@@ -3,7 +3,6 @@
 // only for a real MP4, a red row with the encoder's reason otherwise), nothing
 // outside the folder may be written, and every source must stay as it was.
 #include "support/testregistry.h"
-#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -121,8 +120,6 @@ private:
 
 void tst_HostileInput::initTestCase()
 {
-    if (ffmpegProgram.isEmpty() || ffprobeProgram.isEmpty())
-        QSKIP("FFmpeg is not installed");
     QVERIFY(root.isValid());
 
     // The folder's own path is hostile too; the clip that a link reaches lies
@@ -181,12 +178,9 @@ void tst_HostileInput::initTestCase()
     ModalWatcher watcher;
     const QString workingDirectory = QDir::currentPath();
     QVERIFY(QDir::setCurrent(parent));
-    QElapsedTimer clock;
-    clock.start();
     const LoopRun run = pressProcess(ui, 90000);
     QDir::setCurrent(workingDirectory);
     QVERIFY2(!run.timedOut, "the run did not end within 90 s");
-    qInfo("%lld files run in %lld ms", qint64(ui.list->count()), clock.elapsed());
 
     rows = ui.rows();
     boxes = watcher.boxes;
