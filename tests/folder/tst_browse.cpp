@@ -242,6 +242,8 @@ void tst_Browse::outcomes_data()
     typed("relative path", "Trip #1 50% ü 日本", clips, "");
     typed("relative path without clips", "no clips", none, noClipsText("no clips"));
     typed("trailing slash", "{clips}/", clips, "");
+    typed("doubled slashes", "{area}//clips//", clips, "");
+    typed("dot segments", "./clips/../Trip #1 50% ü 日本", clips, "");
     typed("trailing slash, no clips: text as written", "{no clips}/", none,
           noClipsText("{no clips}/"));
     // clang-format on
