@@ -340,26 +340,17 @@ void tst_Faults::encoderKilledFromOutside()
     ui.folderField->setText(folder.path());
     ModalWatcher watcher;
 
-    // Once the encoder has written part of the long clip's MP4 (into the file
-    // it reaches as /dev/fd/N), kill it as another program (or the user, in a
-    // task manager) would.
+    // Once the encoder has written part of the long clip's MP4, kill it as
+    // another program (or the user, in a task manager) would.
     bool killed = false;
-    const Sampler killer([&] {
-        for (const QProcess *encoder : ui.window.findChildren<QProcess *>()) {
-            const QString output = encoder->arguments().value(encoder->arguments().size() - 1);
-            struct stat written;
-            if (!killed && encoder->state() == QProcess::Running &&
-                encoder->arguments().contains(longSource) &&
-                ::stat(QStringLiteral("/proc/%1/fd/%2")
-                           .arg(encoder->processId())
-                           .arg(output.mid(output.lastIndexOf(QLatin1Char('/')) + 1))
-                           .toUtf8()
-                           .constData(),
-                       &written) == 0 &&
-                written.st_size > 0)
-                killed = ::kill(pid_t(encoder->processId()), signal) == 0;
-        }
-    });
+    const Sampler killer(
+        [&] {
+            if (killed || bytesWritten(longSource) == 0)
+                return;
+            for (const qint64 encoder : processesMentioning(longSource.toUtf8()).keys())
+                killed = ::kill(pid_t(encoder), signal) == 0;
+        },
+        20);
     QVERIFY2(!pressProcess(ui, 60000).timedOut, "the run did not end within 60 s");
     QVERIFY2(killed, "the encoder ended before the test could kill it");
 
