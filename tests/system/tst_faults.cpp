@@ -6,7 +6,6 @@
 #include <QStorageInfo>
 #include <QTest>
 
-#include "conversion/conversiontestkit.h"
 #include "support/desktopsession.h"
 #include "support/isolatedsettings.h"
 #include "system/systemtestkit.h"

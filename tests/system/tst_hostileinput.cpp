@@ -6,7 +6,6 @@
 #include <QRegularExpression>
 #include <QTest>
 
-#include "conversion/conversiontestkit.h"
 #include "support/isolatedsettings.h"
 #include "system/systemtestkit.h"
 

@@ -9,15 +9,12 @@
 
 Q_DECLARE_METATYPE(CannedHttpServer::Mode)
 
-namespace {
-const QString target = QStringLiteral("/Tessel/file.txt");
-} // namespace
-
 class FetchTest : public QObject
 {
     Q_OBJECT
 
     IsolatedSettings isolated;
+    const QString target = QStringLiteral("/Tessel/file.txt");
 
 private slots:
     void initTestCase() { QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy); }
