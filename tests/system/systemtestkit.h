@@ -11,7 +11,6 @@
 #include <QMap>
 
 #include <dirent.h>
-#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,15 +26,6 @@ inline bool writeFile(const QByteArray &path, const QByteArray &content)
     const bool written =
         std::fwrite(content.constData(), 1, size_t(content.size()), file) == size_t(content.size());
     return std::fclose(file) == 0 && written;
-}
-
-// Removes a tree through raw byte paths, names that Qt cannot list included.
-inline bool removeTree(const QByteArray &path)
-{
-    const auto removeEntry = [](const char *entry, const struct stat *, int, struct FTW *) {
-        return ::remove(entry);
-    };
-    return ::nftw(path.constData(), removeEntry, 16, FTW_DEPTH | FTW_PHYS) == 0;
 }
 
 inline QByteArray readFile(const QByteArray &path)

@@ -9,6 +9,8 @@
 #include "support/isolatedsettings.h"
 #include "system/systemtestkit.h"
 
+#include <ftw.h>
+
 namespace {
 enum class Entry { Clip, TruncatedClip, TextFile, EmptyFile, SubFolder, LinkToClip, LinkToNowhere };
 enum class Outcome { Converted, NotConverted, NotListed };
@@ -182,8 +184,11 @@ void tst_HostileInput::initTestCase()
 
 void tst_HostileInput::cleanupTestCase()
 {
-    // QTemporaryDir would leave behind what Qt cannot list.
-    removeTree(root.path().toUtf8());
+    // Through raw byte paths: QTemporaryDir would leave behind what Qt cannot list.
+    const auto removeEntry = [](const char *entry, const struct stat *, int, struct FTW *) {
+        return ::remove(entry);
+    };
+    ::nftw(root.path().toUtf8().constData(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
 void tst_HostileInput::eachEntryEndsHonestly_data()
