@@ -66,27 +66,16 @@ inline QStringList folderSnapshot(const QString &folder)
 // when the folder could not be made.
 inline QStringList makeTenThousandEntries(const QString &folder)
 {
+    const char *const patterns[] = {"v%1.mts", "V%1.M2TS", "v%1.txt", "v%1.mp4"};
     QStringList entries;
     QStringList mts;
     QStringList m2ts;
     for (int i = 0; i < 10000; ++i) {
-        const QString number = QStringLiteral("%1").arg(i, 5, 10, QLatin1Char('0'));
-        switch (i % 4) {
-        case 0:
-            mts << QStringLiteral("v") + number + QStringLiteral(".mts");
-            entries << mts.constLast();
-            break;
-        case 1:
-            m2ts << QStringLiteral("V") + number + QStringLiteral(".M2TS");
-            entries << m2ts.constLast();
-            break;
-        case 2:
-            entries << QStringLiteral("v") + number + QStringLiteral(".txt");
-            break;
-        default:
-            entries << QStringLiteral("v") + number + QStringLiteral(".mp4");
-            break;
-        }
+        entries << QString::fromLatin1(patterns[i % 4]).arg(i, 5, 10, QLatin1Char('0'));
+        if (i % 4 == 0)
+            mts << entries.constLast();
+        else if (i % 4 == 1)
+            m2ts << entries.constLast();
     }
     if (!makeEntries(folder, entries))
         return {};

@@ -16,12 +16,9 @@ class tst_FolderScan : public QObject
 
 private slots:
     void initTestCase();
-    void cleanup();
 
     void listing_data();
     void listing();
-    void howTheFolderIsNamed_data();
-    void howTheFolderIsNamed();
     void concurrentCalls();
 
 private:
@@ -32,11 +29,6 @@ private:
 void tst_FolderScan::initTestCase()
 {
     QVERIFY(area.isValid());
-}
-
-void tst_FolderScan::cleanup()
-{
-    area.leave();
 }
 
 void tst_FolderScan::listing_data()
@@ -90,37 +82,6 @@ void tst_FolderScan::listing()
     QVERIFY(makeEntries(folder, entries));
 
     QCOMPARE(listVideoFiles(folder), expected);
-}
-
-// The folder text as a user may leave it in the field.
-void tst_FolderScan::howTheFolderIsNamed_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("expected");
-
-    const QStringList clips{"a.mts", "b.m2ts"};
-    QTest::newRow("absolute") << "{area}/Trip #1 50% ü" << clips;
-    QTest::newRow("trailing slash") << "{area}/Trip #1 50% ü/" << clips;
-    QTest::newRow("doubled slashes") << "{area}//Trip #1 50% ü//" << clips;
-    QTest::newRow("relative") << "Trip #1 50% ü" << clips;
-    QTest::newRow("dot segments") << "./Trip #1 50% ü/../Trip #1 50% ü" << clips;
-    QTest::newRow("names a file") << "{area}/Trip #1 50% ü/a.mts" << QStringList{};
-    QTest::newRow("names nothing") << "{area}/gone" << QStringList{};
-    QTest::newRow("blanks") << "   " << QStringList{};
-    QTest::newRow("blanks around") << " {area}/Trip #1 50% ü " << QStringList{};
-}
-
-void tst_FolderScan::howTheFolderIsNamed()
-{
-    QFETCH(QString, text);
-    QFETCH(QStringList, expected);
-
-    const QString folder = area.filePath(QStringLiteral("Trip #1 50% ü"));
-    QVERIFY(makeEntries(folder, {"a.mts", "b.m2ts", "c.txt"}));
-    QVERIFY(area.enter());
-    text.replace(QStringLiteral("{area}"), area.path());
-
-    QCOMPARE(listVideoFiles(text), expected);
 }
 
 // The conversion run lists from a worker thread while the window may list too.

@@ -8,9 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#ifdef Q_OS_UNIX
 #include <unistd.h>
-#endif
 
 // Runs the current test function and data row again in a copy of this test
 // program as user "nobody" (through setpriv), for what permissions decide:
@@ -21,7 +19,6 @@ class OtherUser
 public:
     OtherUser()
     {
-#ifdef Q_OS_UNIX
         if (::geteuid() != 0) {
             why = QStringLiteral("Needs root, to run a copy of this test as another user.");
             return;
@@ -39,21 +36,12 @@ public:
             !QFile::setPermissions(program(), open) || !QDir().mkdir(temp) ||
             !QFile::setPermissions(temp, open | QFileDevice::WriteOther))
             why = QStringLiteral("could not copy the test program to ") + shared.path();
-#else
-        why = QStringLiteral("Permissions are tested on Unix only.");
-#endif
     }
 
     // Why it cannot run here; empty when it can.
-    QString unavailable() const
-    {
-        return why;
-    }
+    QString unavailable() const { return why; }
     // A path the other user can reach, for what it should find there.
-    QString filePath(const QString &name) const
-    {
-        return shared.filePath(name);
-    }
+    QString filePath(const QString &name) const { return shared.filePath(name); }
 
     // Runs the current function and row of test `testName` as the other user,
     // with `variable` set to `value`; false with its output when it did not pass.
@@ -94,10 +82,7 @@ public:
         QFileDevice::ExeOther;
 
 private:
-    QString program() const
-    {
-        return shared.filePath(QStringLiteral("test-program"));
-    }
+    QString program() const { return shared.filePath(QStringLiteral("test-program")); }
 
     QTemporaryDir shared;
     QString setpriv;

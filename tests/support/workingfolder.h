@@ -22,7 +22,6 @@ public:
     {
         return QDir::setCurrent(folder.isEmpty() ? area.path() : folder);
     }
-    void leave() const { QDir::setCurrent(start); }
 
 private:
     const QString start;

@@ -6,16 +6,11 @@
 #include "conversion/conversiontestkit.h"
 #include "support/mediatools.h"
 
-#include <QByteArray>
-#include <QCryptographicHash>
-#include <QFile>
+#include <QCoreApplication>
+#include <QDirIterator>
 #include <QMap>
-#include <QProcess>
-#include <QString>
-#include <QStringList>
 
 #include <dirent.h>
-#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,15 +26,6 @@ inline bool writeFile(const QByteArray &path, const QByteArray &content)
     const bool written =
         std::fwrite(content.constData(), 1, size_t(content.size()), file) == size_t(content.size());
     return std::fclose(file) == 0 && written;
-}
-
-// Removes a tree through raw byte paths, names that Qt cannot list included.
-inline bool removeTree(const QByteArray &path)
-{
-    const auto removeEntry = [](const char *entry, const struct stat *, int, struct FTW *) {
-        return ::remove(entry);
-    };
-    return ::nftw(path.constData(), removeEntry, 16, FTW_DEPTH | FTW_PHYS) == 0;
 }
 
 inline QByteArray readFile(const QByteArray &path)
@@ -174,4 +160,44 @@ inline QString rowsText(const QList<Row> &rows)
     for (const Row &row : rows)
         lines << row.text + QStringLiteral(" [") + row.background.name() + QLatin1Char(']');
     return lines.join('\n');
+}
+
+// Processes whose command line mentions `text`, this one aside, with their arguments.
+inline QMap<qint64, QByteArrayList> processesMentioning(const QByteArray &text)
+{
+    QMap<qint64, QByteArrayList> found;
+    QDirIterator proc(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
+    while (proc.hasNext()) {
+        bool isNumber = false;
+        const qint64 pid = QFileInfo(proc.next()).fileName().toLongLong(&isNumber);
+        QFile cmdline(proc.filePath() + QStringLiteral("/cmdline"));
+        if (!isNumber || pid == QCoreApplication::applicationPid() ||
+            !cmdline.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray arguments = cmdline.readAll();
+        if (arguments.contains(text))
+            found.insert(pid, arguments.split('\0'));
+    }
+    return found;
+}
+
+// Bytes the running encoders whose command line mentions `source` (a clip, or
+// the folder of clips) have written: their output has no name in the folder,
+// they reach it as /dev/fd/N.
+inline qint64 bytesWritten(const QString &source)
+{
+    qint64 size = 0;
+    const QMap<qint64, QByteArrayList> encoders = processesMentioning(source.toUtf8());
+    for (auto encoder = encoders.cbegin(); encoder != encoders.cend(); ++encoder) {
+        QByteArrayList arguments = encoder.value();
+        arguments.removeAll(QByteArray());
+        const QByteArray output = arguments.value(arguments.size() - 1);
+        struct stat info;
+        if (output.startsWith("/dev/fd/") &&
+            ::stat(
+                ("/proc/" + QByteArray::number(encoder.key()) + "/fd/" + output.mid(8)).constData(),
+                &info) == 0)
+            size += info.st_size;
+    }
+    return size;
 }

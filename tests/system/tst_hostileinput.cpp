@@ -3,13 +3,13 @@
 // only for a real MP4, a red row with the encoder's reason otherwise), nothing
 // outside the folder may be written, and every source must stay as it was.
 #include "support/testregistry.h"
-#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTest>
 
-#include "conversion/conversiontestkit.h"
 #include "support/isolatedsettings.h"
 #include "system/systemtestkit.h"
+
+#include <ftw.h>
 
 namespace {
 enum class Entry { Clip, TruncatedClip, TextFile, EmptyFile, SubFolder, LinkToClip, LinkToNowhere };
@@ -110,10 +110,7 @@ private:
     IsolatedSettings isolatedSettings;
     QTemporaryDir root;
     QString folder;
-    QMap<QByteArray, QByteArray> sourcesBefore; // name in the folder -> fingerprint
-    QMap<QByteArray, QMap<QByteArray, QByteArray>>
-        outputsBefore; // name -> what stood at its output
-    QList<QByteArray> entriesBefore;
+    QMap<QByteArray, QByteArray> folderBefore;
     QMap<QByteArray, QByteArray> outsideBefore;
     QList<Row> rows;
     QList<SeenBox> boxes;
@@ -121,8 +118,6 @@ private:
 
 void tst_HostileInput::initTestCase()
 {
-    if (ffmpegProgram.isEmpty() || ffprobeProgram.isEmpty())
-        QSKIP("FFmpeg is not installed");
     QVERIFY(root.isValid());
 
     // The folder's own path is hostile too; the clip that a link reaches lies
@@ -169,10 +164,8 @@ void tst_HostileInput::initTestCase()
             made = made && ::mkdir(output.constData(), 0755) == 0 &&
                    writeFile(output + "/keep.txt", "keep me\n");
         QVERIFY2(made, hostile.row);
-        sourcesBefore.insert(hostile.name, fingerprint(path));
-        outputsBefore.insert(hostile.name, fingerprintTree(QString::fromUtf8(output), QString()));
     }
-    entriesBefore = entryNames(nativeFolder);
+    folderBefore = fingerprintTree(folder, QString());
     outsideBefore = fingerprintTree(root.path(), folder);
 
     WindowUnderTest ui;
@@ -181,12 +174,9 @@ void tst_HostileInput::initTestCase()
     ModalWatcher watcher;
     const QString workingDirectory = QDir::currentPath();
     QVERIFY(QDir::setCurrent(parent));
-    QElapsedTimer clock;
-    clock.start();
     const LoopRun run = pressProcess(ui, 90000);
     QDir::setCurrent(workingDirectory);
     QVERIFY2(!run.timedOut, "the run did not end within 90 s");
-    qInfo("%lld files run in %lld ms", qint64(ui.list->count()), clock.elapsed());
 
     rows = ui.rows();
     boxes = watcher.boxes;
@@ -194,8 +184,11 @@ void tst_HostileInput::initTestCase()
 
 void tst_HostileInput::cleanupTestCase()
 {
-    // QTemporaryDir would leave behind what Qt cannot list.
-    removeTree(root.path().toUtf8());
+    // Through raw byte paths: QTemporaryDir would leave behind what Qt cannot list.
+    const auto removeEntry = [](const char *entry, const struct stat *, int, struct FTW *) {
+        return ::remove(entry);
+    };
+    ::nftw(root.path().toUtf8().constData(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
 void tst_HostileInput::eachEntryEndsHonestly_data()
@@ -225,7 +218,6 @@ void tst_HostileInput::eachEntryEndsHonestly()
             mine << row;
     }
     const QString output = folder + QLatin1Char('/') + outputName;
-    QCOMPARE(fingerprint(folder.toUtf8() + '/' + name), sourcesBefore.value(name));
 
     switch (outcome) {
     case Outcome::Converted: {
@@ -255,25 +247,24 @@ void tst_HostileInput::eachEntryEndsHonestly()
         QVERIFY2(mine.isEmpty(), qPrintable(rowsText(rows)));
         break;
     }
-    if (outcome != Outcome::Converted) {
-        // Whatever stood at the output path, or nothing, stays as it was.
-        const QMap<QByteArray, QByteArray> before = outputsBefore.value(name);
-        const QMap<QByteArray, QByteArray> after = fingerprintTree(output, QString());
-        QVERIFY2(after == before, qPrintable(treeChanges(before, after)));
-    }
 }
 
-// The run as a whole: its count, and no file changed but the MP4s it made.
+// The run as a whole: its count, and no file changed but the MP4s it made
+// (each checked by eachEntryEndsHonestly): every source, and whatever stood at
+// an output that was not converted, as it was.
 void tst_HostileInput::runAsAWhole()
 {
     int converted = 0;
     int failed = 0;
-    QList<QByteArray> expected = entriesBefore;
+    QMap<QByteArray, QByteArray> before = folderBefore;
+    QMap<QByteArray, QByteArray> after = fingerprintTree(folder, QString());
     for (const Hostile &hostile : hostileEntries()) {
         converted += hostile.outcome == Outcome::Converted;
         failed += hostile.outcome == Outcome::NotConverted;
-        if (hostile.outcome == Outcome::Converted)
-            expected << hostile.outputName.toUtf8();
+        if (hostile.outcome == Outcome::Converted) {
+            before.remove(folder.toUtf8() + '/' + hostile.outputName.toUtf8());
+            after.remove(folder.toUtf8() + '/' + hostile.outputName.toUtf8());
+        }
     }
     QVERIFY(converted > 1 && failed > 1);
 
@@ -286,9 +277,8 @@ void tst_HostileInput::runAsAWhole()
     QCOMPARE(boxes[0].text,
              QStringLiteral("%1 files converted. %2 files failed.").arg(converted).arg(failed));
 
-    std::sort(expected.begin(), expected.end());
-    expected.erase(std::unique(expected.begin(), expected.end()), expected.end());
-    QCOMPARE(entryNames(folder.toUtf8()), expected);
+    QVERIFY(folderBefore.size() > hostileEntries().size()); // the folder and every entry
+    QVERIFY2(after == before, qPrintable(treeChanges(before, after)));
 
     // The root, the parent, the sibling and its two files.
     QVERIFY(outsideBefore.size() >= 5);
