@@ -31,19 +31,14 @@ double contrast(const QColor &a, const QColor &b)
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
-// Fusion's dark scheme, as dark desktop themes set it.
+// Fusion's dark scheme, as dark desktop themes set it: the colours an
+// unselected row is painted with.
 QPalette darkPalette()
 {
     QPalette dark;
     dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
-    dark.setColor(QPalette::WindowText, Qt::white);
     dark.setColor(QPalette::Base, QColor(0x2A, 0x2A, 0x2A));
-    dark.setColor(QPalette::AlternateBase, QColor(0x35, 0x35, 0x35));
     dark.setColor(QPalette::Text, Qt::white);
-    dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
-    dark.setColor(QPalette::ButtonText, Qt::white);
-    dark.setColor(QPalette::Highlight, QColor(0x2A, 0x82, 0xDA));
-    dark.setColor(QPalette::HighlightedText, Qt::black);
     return dark;
 }
 

@@ -28,12 +28,6 @@ inline bool writeFile(const QByteArray &path, const QByteArray &content)
     return std::fclose(file) == 0 && written;
 }
 
-inline QByteArray readFile(const QByteArray &path)
-{
-    QFile file(QString::fromUtf8(path));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // H.264 and MP3 in an MP4: what a player sees, as ffprobe reports it.
 inline bool isRealMp4(const QString &path, QString *why)
 {

@@ -151,9 +151,9 @@ private:
     const bool privateMounts;
     IsolatedSettings isolatedSettings;
     QTemporaryDir generated;
-    QByteArray smallClip;
-    QByteArray bigClip;
-    QByteArray longClip;
+    QString smallClip;
+    QString bigClip;
+    QString longClip;
     qint64 smallOutputSize = 0;
     qint64 bigOutputSize = 0;
     std::unique_ptr<DesktopSession> desktop;
@@ -165,17 +165,14 @@ void tst_Faults::initTestCase()
     if (::geteuid() == 0 && !privateMounts)
         qWarning("no private mount namespace: mounts are visible to others until unmounted");
 
-    const QString small = generated.filePath(QStringLiteral("small.ts"));
-    const QString big = generated.filePath(QStringLiteral("big.ts"));
-    const QString longer = generated.filePath(QStringLiteral("long.ts"));
-    QVERIFY(makeClip(small, 1));
+    smallClip = generated.filePath(QStringLiteral("small.ts"));
+    bigClip = generated.filePath(QStringLiteral("big.ts"));
+    longClip = generated.filePath(QStringLiteral("long.ts"));
+    QVERIFY(makeClip(smallClip, 1));
     // Lossless pictures: a big file quickly.
-    QVERIFY(makeClip(big, 2, ClipOptions().frameSize("320x240").video({"-qp", "0"})));
+    QVERIFY(makeClip(bigClip, 2, ClipOptions().frameSize("320x240").video({"-qp", "0"})));
     // A long sound track keeps the encoder busy for most of a second.
-    QVERIFY(makeClip(longer, 1, ClipOptions().audioFor(40)));
-    smallClip = readFile(small.toUtf8());
-    bigClip = readFile(big.toUtf8());
-    longClip = readFile(longer.toUtf8());
+    QVERIFY(makeClip(longClip, 1, ClipOptions().audioFor(40)));
 
     // How big the MP4s come out, to size the disk in diskFillsDuringRun().
     const auto outputSize = [this](const QString &source) {
@@ -186,8 +183,8 @@ void tst_Faults::initTestCase()
         QFile::remove(output);
         return size;
     };
-    smallOutputSize = outputSize(small);
-    bigOutputSize = outputSize(big);
+    smallOutputSize = outputSize(smallClip);
+    bigOutputSize = outputSize(bigClip);
     QVERIFY2(
         bigOutputSize > 4 * smallOutputSize && smallOutputSize > 0,
         qPrintable(QStringLiteral("MP4 sizes: %1, %2").arg(bigOutputSize).arg(smallOutputSize)));
@@ -213,10 +210,9 @@ void tst_Faults::diskFillsDuringRun()
 
     const QString folder = card + QStringLiteral("/DCIM");
     QVERIFY(QDir().mkpath(folder));
-    const QByteArray nativeFolder = folder.toUtf8();
-    QVERIFY(writeFile(nativeFolder + "/1 big.mts", bigClip));
-    QVERIFY(writeFile(nativeFolder + "/2 small.mts", smallClip));
-    QVERIFY(writeFile(nativeFolder + "/3 big.mts", bigClip));
+    QVERIFY(QFile::copy(bigClip, folder + QStringLiteral("/1 big.mts")));
+    QVERIFY(QFile::copy(smallClip, folder + QStringLiteral("/2 small.mts")));
+    QVERIFY(QFile::copy(bigClip, folder + QStringLiteral("/3 big.mts")));
 
     // Fill the card until the small clip's MP4 still fits, with room to
     // spare, and the big one's does not.
@@ -269,7 +265,7 @@ void tst_Faults::fileSystemWithoutFlush()
     const QString backing = base.filePath(QStringLiteral("backing"));
     const QString card = base.filePath(QStringLiteral("card"));
     QVERIFY(QDir().mkpath(backing) && QDir().mkpath(card));
-    QVERIFY(writeFile((backing + QStringLiteral("/clip.mts")).toUtf8(), smallClip));
+    QVERIFY(QFile::copy(smallClip, backing + QStringLiteral("/clip.mts")));
     const QDateTime shotAt(QDate(2019, 5, 4), QTime(12, 30, 15), Qt::UTC);
     makeOld(backing + QStringLiteral("/clip.mts"), shotAt);
 
@@ -317,14 +313,9 @@ void tst_Faults::encoderKilledFromOutside()
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
     const QString longSource = folder.filePath(QStringLiteral("1 long.mts"));
-    QVERIFY(writeFile(longSource.toUtf8(), longClip));
-    QVERIFY(writeFile(folder.filePath(QStringLiteral("2 short.mts")).toUtf8(), smallClip));
+    QVERIFY(QFile::copy(longClip, longSource));
+    QVERIFY(QFile::copy(smallClip, folder.filePath(QStringLiteral("2 short.mts"))));
     const QMap<QByteArray, QByteArray> before = fingerprintTree(folder.path(), QString());
-
-    WindowUnderTest ui;
-    ui.window.setEncoderPath(ffmpegProgram);
-    ui.folderField->setText(folder.path());
-    ModalWatcher watcher;
 
     // Once the encoder has written part of the long clip's MP4, kill it as
     // another program (or the user, in a task manager) would.
@@ -337,16 +328,17 @@ void tst_Faults::encoderKilledFromOutside()
                 killed = ::kill(pid_t(encoder), signal) == 0;
         },
         20);
-    QVERIFY2(!pressProcess(ui, 60000).timedOut, "the run did not end within 60 s");
+    const RunSeen seen = runInWindow(ffmpegProgram, folder.path(), 60000);
+    QVERIFY2(!seen.timedOut, "the run did not end within 60 s");
     QVERIFY2(killed, "the encoder ended before the test could kill it");
 
-    const QList<Row> rows = ui.rows();
+    const QList<Row> rows = seen.rows;
     QVERIFY2(rows.size() == 2, qPrintable(rowsText(rows)));
     QVERIFY2(isFailureRow(rows[0], QStringLiteral("1 long.mts"), reasonPattern),
              qPrintable(rowsText(rows)));
     QCOMPARE(rows[1], (Row{QStringLiteral("2 short.mts converted to 2 short.mp4"), lightGreen}));
-    QCOMPARE(watcher.boxes.size(), 1);
-    QCOMPARE(watcher.boxes[0].text, QStringLiteral("1 file converted. 1 file failed."));
+    QCOMPARE(seen.boxes.size(), 1);
+    QCOMPARE(seen.boxes[0].text, QStringLiteral("1 file converted. 1 file failed."));
 
     QCOMPARE(changesBesides(folder.path(), before, QStringLiteral("2 short.mp4")), QString());
     QString why;
