@@ -5,9 +5,7 @@
 #include <QtTest>
 
 // A user's whole path through the real program, started as a user starts it
-// and driven from outside as a person would: type a folder over the remembered
-// one, Browse and cancel, Process, read the count, Close. Then the files on
-// disk and the stored folder are checked.
+// and driven from outside as a person would.
 class tst_WholePath : public QObject
 {
     Q_OBJECT

@@ -22,11 +22,6 @@ const QString versionFile = QStringLiteral("/Tessel/current_tessel.txt");
 const QString versionRequest = QStringLiteral("GET /Tessel/current_tessel.txt HTTP/1.1");
 const QString newest = QStringLiteral("You have newest version.");
 const QString couldNotCheck = QStringLiteral("Could not check for updates.");
-
-QUrl installerOn(const QUrl &base)
-{
-    return QUrl(base.toString() + QStringLiteral("/Tessel/Setup.exe"));
-}
 } // namespace
 
 Q_DECLARE_METATYPE(Peer)
@@ -120,7 +115,7 @@ private slots:
         QCOMPARE(server.requestLines.filter(versionRequest).size(), server.requestLines.size());
 
         if (notice.isEmpty()) {
-            QCOMPARE(browser.urls, QList<QUrl>{installerOn(base)});
+            QCOMPARE(browser.urls, QList<QUrl>{QUrl(base.toString() + "/Tessel/Setup.exe")});
             QCOMPARE(watcher.dialogsSeen, 0);
         } else {
             verifyNotice(watcher, browser, notice);
@@ -235,8 +230,9 @@ private slots:
             QVERIFY(*otherEnd == LocalWait::End::Finished);
         }
         QCOMPARE(server.requestLines, QStringList(requests, versionRequest));
-        QCOMPARE(browser.urls,
-                 opensInstaller ? QList<QUrl>{installerOn(server.baseUrl())} : QList<QUrl>());
+        QCOMPARE(browser.urls, opensInstaller
+                                   ? QList<QUrl>{server.baseUrl().toString() + "/Tessel/Setup.exe"}
+                                   : QList<QUrl>());
         QStringList shownTexts;
         for (const SeenBox &box : shown.boxes)
             shownTexts << box.text;
