@@ -188,14 +188,11 @@ private slots:
         ModalWatcher watcher;
         ShownBoxes shown;
 
+        // Only its own timer finishes the other wait.
         std::optional<LocalWait::End> otherEnd;
-        bool otherTimerFired = false;
         const auto otherWait = [&](int lengthMs) {
             LocalWait wait;
-            QTimer::singleShot(lengthMs, [&] {
-                otherTimerFired = true;
-                wait.finish();
-            });
+            QTimer::singleShot(lengthMs, [&] { wait.finish(); });
             otherEnd = wait.wait();
         };
         QElapsedTimer clock;
@@ -224,11 +221,8 @@ private slots:
             break;
         }
 
-        if (during == During::CheckInsideWait || during == During::WaitInsideCheck) {
-            QVERIFY(otherTimerFired);
-            QVERIFY(otherEnd.has_value());
-            QVERIFY(*otherEnd == LocalWait::End::Finished);
-        }
+        if (during == During::CheckInsideWait || during == During::WaitInsideCheck)
+            QVERIFY(otherEnd == LocalWait::End::Finished);
         QCOMPARE(server.requestLines, QStringList(requests, versionRequest));
         QCOMPARE(browser.urls, opensInstaller
                                    ? QList<QUrl>{server.baseUrl().toString() + "/Tessel/Setup.exe"}
