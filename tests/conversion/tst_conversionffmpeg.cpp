@@ -41,11 +41,6 @@ QByteArray probed(const QString &file, const QString &entry, const QString &stre
         .split('\n')
         .value(0);
 }
-
-QByteArray creationTime(const QString &file)
-{
-    return probed(file, "format_tags=creation_time");
-}
 } // namespace
 
 class ConversionFfmpegTest : public QObject
@@ -185,11 +180,12 @@ void ConversionFfmpegTest::recordedDates()
     QCOMPARE(seen.boxes.value(0).text, QStringLiteral("2 files converted."));
     // Photo libraries read the date from inside the file.
     const QString output = clips.filePath(outputNameFor(sourceName));
-    QCOMPARE(creationTime(output),
+    QCOMPARE(probed(output, "format_tags=creation_time"),
              recorded.toString(Qt::ISODateWithMs).chopped(1).toLatin1() + "000Z");
     QCOMPARE(QFileInfo(output).lastModified(), recorded);
     const QString undatedOutput = clips.filePath(QStringLiteral("00002.mp4"));
-    QCOMPARE(creationTime(undatedOutput), QByteArray("2018-07-14T09:41:00.000000Z"));
+    QCOMPARE(probed(undatedOutput, "format_tags=creation_time"),
+             QByteArray("2018-07-14T09:41:00.000000Z"));
     QCOMPARE(QFileInfo(undatedOutput).lastModified(), undatedShotAt);
     QCOMPARE(videoPackets(output).size(), 25);
 }
