@@ -69,6 +69,18 @@ private:
                QFile::copy(longClip, folder + "/2.mts");
     }
 
+    // Starts Tessel converting `folder` and returns once the encoder has
+    // written part of the first clip's MP4: mid-run.
+    void startMidRun(QProcess &tessel, const QString &config, const QString &folder,
+                     QString *window)
+    {
+        QString why;
+        *window = desktop.startTessel(tessel, QStringLiteral(TESSEL_PROGRAM), config, &why);
+        QVERIFY2(!window->isEmpty(), qPrintable(why));
+        convert(desktop, *window, folder);
+        QTRY_VERIFY_WITH_TIMEOUT(bytesWritten(folder) > 0, 20000);
+    }
+
     DesktopSession desktop;
     QTemporaryDir generated;
     QString longClip;
@@ -108,14 +120,10 @@ void tst_StopSignals::stoppedMidRun()
     QProcess tessel;
     // A job of its own, as a shell starts it.
     tessel.setChildProcessModifier([] { ::setpgid(0, 0); });
-    QString why;
-    const QString window =
-        desktop.startTessel(tessel, QStringLiteral(TESSEL_PROGRAM), config.path(), &why);
-    QVERIFY2(!window.isEmpty(), qPrintable(why));
-    convert(desktop, window, folder);
-
-    // Mid-run: the encoder has written part of the first clip's MP4.
-    QTRY_VERIFY_WITH_TIMEOUT(bytesWritten(folder) > 0, 20000);
+    QString window;
+    startMidRun(tessel, config.path(), folder, &window);
+    if (QTest::currentTestFailed())
+        return;
     QVERIFY2(!processesMentioning(folder.toUtf8()).isEmpty(), "no encoder seen");
 
     const pid_t target = pid_t(tessel.processId());
@@ -168,12 +176,10 @@ void tst_StopSignals::otherNamespaceClosedMidRun()
     QTemporaryDir secondConfig;
 
     QProcess first;
-    QString why;
-    const QString firstWindow =
-        desktop.startTessel(first, QStringLiteral(TESSEL_PROGRAM), firstConfig.path(), &why);
-    QVERIFY2(!firstWindow.isEmpty(), qPrintable(why));
-    convert(desktop, firstWindow, folder);
-    QTRY_VERIFY_WITH_TIMEOUT(bytesWritten(folder) > 0, 20000);
+    QString firstWindow;
+    startMidRun(first, firstConfig.path(), folder, &firstWindow);
+    if (QTest::currentTestFailed())
+        return;
 
     QProcess second;
     desktop.start(second, QStringLiteral("unshare"), secondConfig.path(),
