@@ -66,7 +66,7 @@ void ConversionFfmpegTest::initTestCase()
     QVERIFY(makeClip(generated.filePath("surround.ts"), 1, ClipOptions().audioChannels(6)));
 
     // Clips that carry the camera's date, June 15, 2019 10:20:30 on its clock:
-    // at UTC+2 in 188-byte packets, at UTC-5:30 in 192-byte ones (AVCHD's).
+    // at UTC+2 in 188-byte packets, the others in 192-byte ones (AVCHD's).
     const auto sei = [](char zone) {
         return seiUnit(
             {{5, mdpmPayload(mdpmEntries(zone + QByteArray("\x20\x19\x06"), "\x15\x10\x20\x30"))}});
@@ -74,6 +74,10 @@ void ConversionFfmpegTest::initTestCase()
     QVERIFY(makeClip(generated.filePath("dated-utc+2.ts"), 1, ClipOptions().withSei(sei('\x04'))));
     QVERIFY(makeClip(generated.filePath("dated-utc-5h30.ts"), 1,
                      ClipOptions().withSei(sei('\x2B')).m2ts()));
+    QVERIFY(makeClip(generated.filePath("dated-summer.ts"), 1,
+                     ClipOptions().withSei(sei('\x42')).m2ts()));
+    QVERIFY(makeClip(generated.filePath("dated-nozone.ts"), 1,
+                     ClipOptions().withSei(sei('\xFF')).m2ts()));
 }
 
 void ConversionFfmpegTest::convertsCamcorderClips_data()
@@ -148,14 +152,20 @@ void ConversionFfmpegTest::recordedDates_data()
     QTest::addColumn<QString>("sourceName");
     QTest::addColumn<QDateTime>("recorded");
 
-    // How each zone is read is tested in tst_recordeddate; here, that the date
-    // reaches the MP4, before and after a clip without one.
+    // Each zone case through a whole run, before and after a clip without a date.
     QTest::newRow("UTC+2, 188-byte packets, converted before the undated clip")
         << "dated-utc+2.ts"
         << "00001.MTS" << QDateTime(QDate(2019, 6, 15), QTime(8, 20, 30), Qt::UTC);
     QTest::newRow("UTC-5:30, 192-byte packets, converted after the undated clip")
         << "dated-utc-5h30.ts"
         << "00003.M2TS" << QDateTime(QDate(2019, 6, 15), QTime(15, 50, 30), Qt::UTC);
+    QTest::newRow("zone +1 in summer time")
+        << "dated-summer.ts"
+        << "00001.MTS" << QDateTime(QDate(2019, 6, 15), QTime(8, 20, 30), Qt::UTC);
+    // The run below is three hours east of UTC.
+    QTest::newRow("no zone: this computer's local time")
+        << "dated-nozone.ts"
+        << "00001.MTS" << QDateTime(QDate(2019, 6, 15), QTime(7, 20, 30), Qt::UTC);
 }
 
 // One run over a clip that carries the camera's date, copied today, and one
@@ -174,7 +184,10 @@ void ConversionFfmpegTest::recordedDates()
     const QDateTime undatedShotAt(QDate(2018, 7, 14), QTime(9, 41, 0), Qt::UTC);
     makeOld(undated, undatedShotAt);
 
+    // glibc takes this rule from the name alone: three hours east of UTC.
+    qputenv("TZ", "XYZ-3");
     const RunSeen seen = run.run(30000);
+    qunsetenv("TZ");
 
     QVERIFY(!seen.timedOut);
     QCOMPARE(seen.boxes.value(0).text, QStringLiteral("2 files converted."));
