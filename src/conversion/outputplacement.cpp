@@ -1,18 +1,11 @@
 #include "conversion/outputplacement.h"
 
 #include "conversion/runfolder.h"
+#include "conversion/unfinishedoutput.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSet>
-
-#ifdef Q_OS_WIN
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace {
 const QString marker = QStringLiteral(".tessel-");
@@ -31,31 +24,6 @@ QString clipPart(const QString &sourceName)
             part.chop(1);
     }
     return part;
-}
-
-// Removes `name` if no one holds it. On Windows a file still open for writing
-// cannot be removed, which is the same test.
-void removeIfAbandoned(const RunFolder &folder, const QString &name)
-{
-#ifdef Q_OS_WIN
-    QFile::remove(folder.path() + QLatin1Char('/') + name);
-#else
-    const QByteArray native = QFile::encodeName(name);
-    const int file = ::openat(folder.descriptor(), native.constData(),
-                              O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (file < 0)
-        return;
-    struct flock lock = {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    struct stat held;
-    struct stat atName;
-    if (::fcntl(file, F_OFD_SETLK, &lock) == 0 && ::fstat(file, &held) == 0 &&
-        ::fstatat(folder.descriptor(), native.constData(), &atName, AT_SYMLINK_NOFOLLOW) == 0 &&
-        held.st_dev == atName.st_dev && held.st_ino == atName.st_ino)
-        ::unlinkat(folder.descriptor(), native.constData(), 0);
-    ::close(file);
-#endif
 }
 } // namespace
 
@@ -81,9 +49,9 @@ void removeAbandonedOutputs(const RunFolder &folder, const QStringList &sourceNa
         const qsizetype at = name.lastIndexOf(marker);
         const QString token =
             name.mid(at + marker.size(), name.size() - at - marker.size() - ending.size());
-        bool isToken = token.size() == 16;
-        token.toULongLong(&isToken, 16);
-        if (at >= 1 && isToken && clipParts.contains(name.mid(1, at - 1)))
-            removeIfAbandoned(folder, name);
+        bool isNumber = false;
+        token.toULongLong(&isNumber, 16);
+        if (at >= 1 && token.size() == 16 && isNumber && clipParts.contains(name.mid(1, at - 1)))
+            UnfinishedOutput::removeIfAbandoned(folder, name);
     }
 }

@@ -47,6 +47,16 @@ bool leadsTo(int folder, const QString &name, int file)
            atName.st_ino == held.st_ino;
 }
 
+// An open-file-description lock: it tells any run, in any pid namespace or on
+// another machine sharing the folder, that the file is being written.
+bool takeLock(int file)
+{
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    return ::fcntl(file, F_OFD_SETLK, &lock) == 0;
+}
+
 bool holdsDate(int file, const struct timespec &when)
 {
     struct stat info;
@@ -117,10 +127,7 @@ UnfinishedOutput::create(const RunFolder &folder, const QString &sourceName, QSt
         }
         // The lock tells a starting run that this file is not abandoned. A
         // run that cleaned up between the open and the lock took the name away.
-        struct flock lock = {};
-        lock.l_type = F_WRLCK;
-        lock.l_whence = SEEK_SET;
-        const bool lockTaken = ::fcntl(made, F_OFD_SETLK, &lock) == 0;
+        const bool lockTaken = takeLock(made);
         if ((!lockTaken && (errno == EAGAIN || errno == EACCES)) ||
             !leadsTo(output->folder, name, made)) {
             ::close(made);
@@ -142,6 +149,22 @@ UnfinishedOutput::create(const RunFolder &folder, const QString &sourceName, QSt
     }
 #endif
     return output;
+}
+
+void UnfinishedOutput::removeIfAbandoned(const RunFolder &folder, const QString &name)
+{
+#ifdef Q_OS_WIN
+    // A file still open for writing cannot be removed: the same test.
+    QFile::remove(folder.path() + QLatin1Char('/') + name);
+#else
+    const int file = ::openat(folder.descriptor(), native(name).constData(),
+                              O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (file < 0)
+        return;
+    if (takeLock(file) && leadsTo(folder.descriptor(), name, file))
+        ::unlinkat(folder.descriptor(), native(name).constData(), 0);
+    ::close(file);
+#endif
 }
 
 UnfinishedOutput::~UnfinishedOutput()

@@ -24,6 +24,9 @@ public:
     // why, if it cannot be made.
     static std::unique_ptr<UnfinishedOutput> create(const RunFolder &folder,
                                                     const QString &sourceName, QString *error);
+    // Removes the unfinished file `name` in `folder` unless a run holds it.
+    static void removeIfAbandoned(const RunFolder &folder, const QString &name);
+
     // Removes the file unless it was put in place.
     ~UnfinishedOutput();
     UnfinishedOutput(const UnfinishedOutput &) = delete;
