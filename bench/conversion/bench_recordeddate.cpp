@@ -22,12 +22,10 @@ bool makeClips(const QTemporaryDir &dir)
 {
     const ClipOptions large =
         ClipOptions().frameSize(QStringLiteral("1920x1080")).pattern(QStringLiteral("testsrc2"));
-    const QByteArray sei =
-        seiUnit({{5, mdpmPayload(mdpmEntries("\x04\x20\x19\x06", "\x15\x10\x20\x30"))}});
     return makeClip(dir.filePath(QStringLiteral("plain.MTS")), 2,
                     ClipOptions(large).video({"-qp", "8"}).m2ts()) &&
            makeClip(dir.filePath(QStringLiteral("dated.MTS")), 2,
-                    ClipOptions(large).video({"-qp", "8"}).m2ts().withSei(sei));
+                    ClipOptions(large).video({"-qp", "8"}).m2ts().withSei(juneSei(0x04)));
 }
 
 double msOf(const std::function<void()> &work)

@@ -67,17 +67,14 @@ void ConversionFfmpegTest::initTestCase()
 
     // Clips that carry the camera's date, June 15, 2019 10:20:30 on its clock:
     // at UTC+2 in 188-byte packets, the others in 192-byte ones (AVCHD's).
-    const auto sei = [](char zone) {
-        return seiUnit(
-            {{5, mdpmPayload(mdpmEntries(zone + QByteArray("\x20\x19\x06"), "\x15\x10\x20\x30"))}});
-    };
-    QVERIFY(makeClip(generated.filePath("dated-utc+2.ts"), 1, ClipOptions().withSei(sei('\x04'))));
+    QVERIFY(
+        makeClip(generated.filePath("dated-utc+2.ts"), 1, ClipOptions().withSei(juneSei(0x04))));
     QVERIFY(makeClip(generated.filePath("dated-utc-5h30.ts"), 1,
-                     ClipOptions().withSei(sei('\x2B')).m2ts()));
+                     ClipOptions().withSei(juneSei(0x2B)).m2ts()));
     QVERIFY(makeClip(generated.filePath("dated-summer.ts"), 1,
-                     ClipOptions().withSei(sei('\x42')).m2ts()));
+                     ClipOptions().withSei(juneSei(0x42)).m2ts()));
     QVERIFY(makeClip(generated.filePath("dated-nozone.ts"), 1,
-                     ClipOptions().withSei(sei('\xFF')).m2ts()));
+                     ClipOptions().withSei(juneSei(0xFF)).m2ts()));
 }
 
 void ConversionFfmpegTest::convertsCamcorderClips_data()

@@ -35,12 +35,6 @@ QByteArray dateSei(const QByteArray &zoneAndMonth, const QByteArray &dayAndTime)
     return seiUnit({{5, mdpmPayload(mdpmEntries(zoneAndMonth, dayAndTime))}});
 }
 
-// June 15, 2019 10:20:30 in the zone `zone` byte names.
-QByteArray juneSei(uchar zone)
-{
-    return dateSei(char(zone) + QByteArray::fromHex("201906"), QByteArray::fromHex("15102030"));
-}
-
 // One frame: heads, the date (when given), an IDR slice.
 QByteArray frame(const QByteArray &sei, qsizetype sliceSize = 600)
 {

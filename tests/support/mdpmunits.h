@@ -56,6 +56,14 @@ inline QByteArray seiUnit(const QList<QPair<int, QByteArray>> &messages)
     return QByteArray::fromHex("0000000106") + withEmulationPrevention(rbsp);
 }
 
+// The SEI of a clip recorded June 15, 2019 10:20:30 on the camera's clock, in
+// the zone the byte `zone` names (0xFF: none).
+inline QByteArray juneSei(uchar zone)
+{
+    return seiUnit({{5, mdpmPayload(mdpmEntries(char(zone) + QByteArray::fromHex("201906"),
+                                                QByteArray::fromHex("15102030")))}});
+}
+
 // Raw H.264 with `sei` before the first slice of every IDR picture, where
 // camcorders put their date.
 inline QByteArray withSeiBeforeIdr(const QByteArray &raw, const QByteArray &sei)
