@@ -77,15 +77,6 @@ QString changesBesides(const QString &folder, const QMap<QByteArray, QByteArray>
     return treeChanges(before, after);
 }
 
-bool isFailureRow(const Row &row, const QString &sourceName, const QString &reasonPattern)
-{
-    const QString prefix = sourceName + QStringLiteral(" was not converted: ");
-    return row.background == lightRed && row.text.startsWith(prefix) &&
-           QRegularExpression(reasonPattern).match(row.text.mid(prefix.size())).hasMatch();
-}
-
-const QString diskFull = QStringLiteral("No space left on device$");
-
 // Where the settings store's file goes, and what it holds.
 enum class Layout { File, FileIsFolder, FolderIsFile, ReadOnlyFolder };
 
@@ -140,10 +131,9 @@ public:
 private slots:
     void initTestCase();
     void cleanup();
-    void diskFillsDuringRun();
+    void faultDuringRun_data();
+    void faultDuringRun();
     void fileSystemWithoutFlush();
-    void encoderKilledFromOutside_data();
-    void encoderKilledFromOutside();
     void badSettingsAtStart_data();
     void badSettingsAtStart();
 
@@ -174,7 +164,7 @@ void tst_Faults::initTestCase()
     // A long sound track keeps the encoder busy for most of a second.
     QVERIFY(makeClip(longClip, 1, ClipOptions().audioFor(40)));
 
-    // How big the MP4s come out, to size the disk in diskFillsDuringRun().
+    // How big the MP4s come out, to size the disk in faultDuringRun().
     const auto outputSize = [this](const QString &source) {
         const QString output = generated.filePath(QStringLiteral("measure.mp4"));
         runTool(ffmpegProgram,
@@ -196,54 +186,101 @@ void tst_Faults::cleanup()
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, isolatedSettings.folder());
 }
 
-void tst_Faults::diskFillsDuringRun()
+void tst_Faults::faultDuringRun_data()
 {
-    if (::geteuid() != 0)
-        QSKIP("filling a disk needs a small file system of its own, mounted as root");
+    QTest::addColumn<int>("signal"); // sent to the encoder of the first clip; 0: the disk fills
+    QTest::addColumn<QStringList>("clips"); // named after the clip of initTestCase() each copies
+    QTest::addColumn<QStringList>("rows");  // a pattern for each row's text
+    QTest::addColumn<QString>("count");
+
+    const QString diskFull = QStringLiteral(" was not converted: .*No space left on device$");
+    // The card fills until the small clip's MP4 still fits, and a big one's does not.
+    QTest::newRow("disk fills") << 0 << QStringList{"1 big.mts", "2 small.mts", "3 big.mts"}
+                                << QStringList{"^1 big.mts" + diskFull,
+                                               "^2 small.mts converted to 2 small.mp4$",
+                                               "^3 big.mts" + diskFull}
+                                << "1 file converted. 2 files failed.";
+    // Once it has written part of the MP4, as another program (or the user,
+    // in a task manager) would.
+    QTest::newRow("encoder killed (SIGKILL)")
+        << int(SIGKILL) << QStringList{"1 long.mts", "2 small.mts"}
+        << QStringList{"^1 long.mts was not converted: the encoder crashed$",
+                       "^2 small.mts converted to 2 small.mp4$"}
+        << "1 file converted. 1 file failed.";
+    // FFmpeg ends on SIGTERM as asked, writing a complete-looking but cut-off MP4.
+    QTest::newRow("encoder asked to end (SIGTERM)")
+        << int(SIGTERM) << QStringList{"1 long.mts", "2 small.mts"}
+        << QStringList{"^1 long.mts was not converted: the encoder exited with code [1-9][0-9]*$",
+                       "^2 small.mts converted to 2 small.mp4$"}
+        << "1 file converted. 1 file failed.";
+}
+
+// A fault from outside mid-run fails that clip in FFmpeg's words and no other;
+// no partial MP4 is left, nor the space it took.
+void tst_Faults::faultDuringRun()
+{
+    QFETCH(int, signal);
+    QFETCH(QStringList, clips);
+    QFETCH(QStringList, rows);
+    QFETCH(QString, count);
+
     QTemporaryDir base;
-    QVERIFY(base.isValid());
     const QString card = base.filePath(QStringLiteral("card"));
     QVERIFY(QDir().mkpath(card));
-    const ScratchMount mount(card, "size=1024k,mode=0755");
-    if (!mount.isMounted())
-        QSKIP(qPrintable(QStringLiteral("cannot mount a tmpfs: ") + mount.error()));
-
+    std::unique_ptr<ScratchMount> mount;
+    if (!signal) {
+        if (::geteuid() != 0)
+            QSKIP("filling a disk needs a small file system of its own, mounted as root");
+        mount = std::make_unique<ScratchMount>(card, "size=1024k,mode=0755");
+        if (!mount->isMounted())
+            QSKIP(qPrintable(QStringLiteral("cannot mount a tmpfs: ") + mount->error()));
+    }
     const QString folder = card + QStringLiteral("/DCIM");
     QVERIFY(QDir().mkpath(folder));
-    QVERIFY(QFile::copy(bigClip, folder + QStringLiteral("/1 big.mts")));
-    QVERIFY(QFile::copy(smallClip, folder + QStringLiteral("/2 small.mts")));
-    QVERIFY(QFile::copy(bigClip, folder + QStringLiteral("/3 big.mts")));
-
-    // Fill the card until the small clip's MP4 still fits, with room to
-    // spare, and the big one's does not.
-    const qint64 headroom = 3 * smallOutputSize;
-    const qint64 filler = mount.bytesAvailable() - headroom;
-    QVERIFY2(filler > 0, "the card is too small for the clips");
-    QVERIFY(writeFile(card.toUtf8() + "/filler", QByteArray(filler, '\0')));
-    const qint64 available = mount.bytesAvailable();
-    QVERIFY2(available > smallOutputSize + 8192 && available < bigOutputSize - 8192,
-             qPrintable(QStringLiteral("%1 bytes free").arg(available)));
+    const QMap<QString, QString> made{{"big", bigClip}, {"small", smallClip}, {"long", longClip}};
+    for (const QString &clip : clips)
+        QVERIFY(QFile::copy(made.value(clip.section(' ', 1).section('.', 0, 0)),
+                            folder + QLatin1Char('/') + clip));
+    qint64 available = 0;
+    if (mount) {
+        const qint64 filler = mount->bytesAvailable() - 3 * smallOutputSize;
+        QVERIFY2(filler > 0, "the card is too small for the clips");
+        QVERIFY(writeFile(card.toUtf8() + "/filler", QByteArray(filler, '\0')));
+        available = mount->bytesAvailable();
+        QVERIFY2(available > smallOutputSize + 8192 && available < bigOutputSize - 8192,
+                 qPrintable(QStringLiteral("%1 bytes free").arg(available)));
+    }
     const QMap<QByteArray, QByteArray> before = fingerprintTree(folder, QString());
-    QCOMPARE(before.size(), 4); // the folder and its three clips
+    QCOMPARE(before.size(), clips.size() + 1);
 
+    const QString first = folder + QLatin1Char('/') + clips.first();
+    bool killed = false;
+    const Sampler killer(
+        [&] {
+            if (!signal || killed || bytesWritten(first) == 0)
+                return;
+            for (const qint64 encoder : processesMentioning(first.toUtf8()).keys())
+                killed = ::kill(pid_t(encoder), signal) == 0;
+        },
+        20);
     const RunSeen seen = runInWindow(ffmpegProgram, folder, 60000);
     QVERIFY2(!seen.timedOut, "the run did not end within 60 s");
+    QVERIFY2(killed || !signal, "the encoder ended before the test could kill it");
 
-    const QList<Row> rows = seen.rows;
-    QVERIFY2(rows.size() == 3, qPrintable(rowsText(rows)));
-    QVERIFY2(isFailureRow(rows[0], QStringLiteral("1 big.mts"), diskFull),
-             qPrintable(rowsText(rows)));
-    QCOMPARE(rows[1], (Row{QStringLiteral("2 small.mts converted to 2 small.mp4"), lightGreen}));
-    QVERIFY2(isFailureRow(rows[2], QStringLiteral("3 big.mts"), diskFull),
-             qPrintable(rowsText(rows)));
+    QVERIFY2(seen.rows.size() == rows.size(), qPrintable(rowsText(seen.rows)));
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const Row &row = seen.rows[i];
+        QVERIFY2(QRegularExpression(rows[i]).match(row.text).hasMatch(),
+                 qPrintable(rowsText(seen.rows)));
+        QCOMPARE(row.background, row.text.contains(" converted to ") ? lightGreen : lightRed);
+    }
     QCOMPARE(seen.boxes.size(), 1);
-    QCOMPARE(seen.boxes[0].text, QStringLiteral("1 file converted. 2 files failed."));
-
-    // The partial MP4s are gone, and with them the space they took.
+    QCOMPARE(seen.boxes[0].text, count);
     QCOMPARE(changesBesides(folder, before, QStringLiteral("2 small.mp4")), QString());
     QString why;
     QVERIFY2(isRealMp4(folder + QStringLiteral("/2 small.mp4"), &why), qPrintable(why));
-    QVERIFY(mount.bytesAvailable() >= available - smallOutputSize - 8192);
+    if (mount)
+        QVERIFY(mount->bytesAvailable() >= available - smallOutputSize - 8192);
 }
 
 void tst_Faults::fileSystemWithoutFlush()
@@ -292,57 +329,6 @@ void tst_Faults::fileSystemWithoutFlush()
     QVERIFY2(isRealMp4(card + QStringLiteral("/clip.mp4"), &why), qPrintable(why));
     QCOMPARE(QFileInfo(backing + QStringLiteral("/clip.mp4")).lastModified(), shotAt);
     QCOMPARE(entryNames(backing.toUtf8()), (QList<QByteArray>{"clip.mp4", "clip.mts"}));
-}
-
-void tst_Faults::encoderKilledFromOutside_data()
-{
-    QTest::addColumn<int>("signal");
-    QTest::addColumn<QString>("reasonPattern");
-
-    QTest::newRow("killed (SIGKILL)") << int(SIGKILL) << QStringLiteral("^the encoder crashed$");
-    // FFmpeg ends on SIGTERM as asked, writing a complete-looking but cut-off MP4.
-    QTest::newRow("asked to end (SIGTERM)")
-        << int(SIGTERM) << QStringLiteral("^the encoder exited with code [1-9][0-9]*$");
-}
-
-void tst_Faults::encoderKilledFromOutside()
-{
-    QFETCH(int, signal);
-    QFETCH(QString, reasonPattern);
-
-    QTemporaryDir folder;
-    QVERIFY(folder.isValid());
-    const QString longSource = folder.filePath(QStringLiteral("1 long.mts"));
-    QVERIFY(QFile::copy(longClip, longSource));
-    QVERIFY(QFile::copy(smallClip, folder.filePath(QStringLiteral("2 short.mts"))));
-    const QMap<QByteArray, QByteArray> before = fingerprintTree(folder.path(), QString());
-
-    // Once the encoder has written part of the long clip's MP4, kill it as
-    // another program (or the user, in a task manager) would.
-    bool killed = false;
-    const Sampler killer(
-        [&] {
-            if (killed || bytesWritten(longSource) == 0)
-                return;
-            for (const qint64 encoder : processesMentioning(longSource.toUtf8()).keys())
-                killed = ::kill(pid_t(encoder), signal) == 0;
-        },
-        20);
-    const RunSeen seen = runInWindow(ffmpegProgram, folder.path(), 60000);
-    QVERIFY2(!seen.timedOut, "the run did not end within 60 s");
-    QVERIFY2(killed, "the encoder ended before the test could kill it");
-
-    const QList<Row> rows = seen.rows;
-    QVERIFY2(rows.size() == 2, qPrintable(rowsText(rows)));
-    QVERIFY2(isFailureRow(rows[0], QStringLiteral("1 long.mts"), reasonPattern),
-             qPrintable(rowsText(rows)));
-    QCOMPARE(rows[1], (Row{QStringLiteral("2 short.mts converted to 2 short.mp4"), lightGreen}));
-    QCOMPARE(seen.boxes.size(), 1);
-    QCOMPARE(seen.boxes[0].text, QStringLiteral("1 file converted. 1 file failed."));
-
-    QCOMPARE(changesBesides(folder.path(), before, QStringLiteral("2 short.mp4")), QString());
-    QString why;
-    QVERIFY2(isRealMp4(folder.filePath(QStringLiteral("2 short.mp4")), &why), qPrintable(why));
 }
 
 void tst_Faults::badSettingsAtStart_data()
