@@ -7,7 +7,6 @@
 //   sleep MS    wait MS milliseconds; on "q" from its input, write the output
 //               and exit 0 at once, as FFmpeg finishes a file when asked to stop
 //   deaf MS     wait MS milliseconds, ignoring its input
-//   spam N      print N lines
 //   chatter MS  print FFmpeg's progress of a 10 s clip without pause for MS
 //               milliseconds
 //   grow        append to the source, as a copy still in progress does
@@ -19,8 +18,8 @@
 //   move        rename the source's folder (to the folder's name + "-moved")
 //   progress MS print FFmpeg's "Duration:" of a 10 s clip, then over MS
 //               milliseconds its progress lines ("time=", ended by "\r") to 10 s
-// A file with nothing in it makes it exit 0 at once. A source it cannot read
-// (a folder, a missing file) makes it exit 1, as FFmpeg does.
+// A file with nothing in it makes it exit 0 at once. A source it cannot open
+// makes it exit 1, as FFmpeg does.
 // When TESSEL_STANDIN_LOG names a file, every run appends to it:
 //   start<TAB>arg<TAB>arg...   when it starts
 //   q<TAB>source               when it was asked to stop
@@ -139,14 +138,6 @@ void fill(long mebibytes)
         file.write(block.data(), std::streamsize(block.size()));
 }
 
-void printLines(long count)
-{
-    for (long i = 0; i < count; ++i)
-        std::printf("frame=%8ld fps=25 q=-1.0 size=%8ldkB time=00:00:01.00 bitrate=1000.0kbits/s\n",
-                    i, i);
-    std::fflush(stdout);
-}
-
 // FFmpeg's report of a 10 s clip over `milliseconds`: its "Duration:", then
 // progress lines ("time=", ended by "\r") up to 10 s, `lines` at a time with
 // `pauseMs` between.
@@ -186,11 +177,6 @@ int main(int argc, char **argv)
         output = arguments.back();
     log(started);
 
-    std::error_code error;
-    if (std::filesystem::is_directory(pathOf(source), error)) {
-        std::fprintf(stderr, "%s: Is a directory\n", source.c_str());
-        finish(1);
-    }
     std::ifstream input(pathOf(source), std::ios::binary);
     if (!input) {
         std::fprintf(stderr, "%s: No such file or directory\n", source.c_str());
@@ -241,8 +227,6 @@ int main(int argc, char **argv)
                 pause(number, true);
             else if (word == "deaf")
                 pause(number, false);
-            else if (word == "spam")
-                printLines(number);
             else if (word == "chatter")
                 report(number, 50, 0); // as often as it can
             else if (word == "progress")

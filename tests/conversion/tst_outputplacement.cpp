@@ -2,10 +2,8 @@
 // leftovers become. How a finished file takes its final name (over an older
 // MP4, a link, a folder) is tested through whole runs.
 #include "support/testregistry.h"
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 

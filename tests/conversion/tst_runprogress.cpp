@@ -95,9 +95,9 @@ void RunProgressTest::finalCount_data()
     QTest::addColumn<int>("failed");
     QTest::addColumn<QString>("message");
 
-    // "1 file converted.", "2 files converted." and "1 file converted. 1 file
-    // failed." are seen in the boxes of tst_conversionrun's outcomes,
-    // folderChosenDuringRun and sameOutputName.
+    // "1 file converted." and "2 files converted." are seen in the boxes of
+    // tst_conversionrun's outcomes and userDuringRun.
+    QTest::newRow("one each") << 1 << 1 << "1 file converted. 1 file failed.";
     QTest::newRow("all failed") << 0 << 3 << "0 file converted. 3 files failed.";
     QTest::newRow("two and two") << 2 << 2 << "2 files converted. 2 files failed.";
 }

@@ -28,19 +28,14 @@ public:
     User(WindowUnderTest &ui, QString pick) : ui(ui), pick(std::move(pick)) {}
 
     QStringList dialogs; // each "caption|start folder|options|mode|parent|modality|rows"
-    QStringList boxes;   // each "title|icon|buttons|parent|text"
+    QStringList boxes;   // each box's summary()
     QString problem;     // set when the dialog could not be driven
 
 private:
     void answer(QWidget *modal)
     {
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            const SeenBox seen = ModalWatcher::describe(box);
-            boxes << seen.title + QLatin1Char('|') +
-                         (seen.icon == QMessageBox::Warning ? "warning icon" : "other icon") +
-                         QLatin1Char('|') + seen.buttons.join(QLatin1Char(',')) + QLatin1Char('|') +
-                         (box->parentWidget() == &ui.window ? "window" : "other parent") +
-                         QLatin1Char('|') + seen.text;
+            boxes << ModalWatcher::describe(box).summary();
             box->buttons().value(0)->click();
             return;
         }
@@ -170,9 +165,7 @@ QString tst_Browse::expand(QString text) const
 
 static QStringList warningBox(const QString &text)
 {
-    if (text.isEmpty())
-        return {};
-    return {QStringLiteral("Warning|warning icon|OK|window|") + text};
+    return text.isEmpty() ? QStringList() : QStringList{warningOverWindow(text)};
 }
 
 // Each way a Browse can end: where the dialog opened, what the list, the field

@@ -15,8 +15,24 @@ struct SeenBox
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QStringList buttons; // texts of the buttons, in the box's order
-    bool hasParent = false;
+    QString parent;      // the class of its parent widget; empty: none
+
+    // All of it in one line, to compare at once and to read when it differs.
+    QString summary() const
+    {
+        const QString iconName = icon == QMessageBox::Warning  ? QStringLiteral("warning icon")
+                                 : icon == QMessageBox::NoIcon ? QStringLiteral("no icon")
+                                                               : QStringLiteral("other icon");
+        return QStringList{title, iconName, buttons.join(QLatin1Char(',')), parent, text}.join(
+            QLatin1Char('|'));
+    }
 };
+
+// The summary of the program's warning over its window, with its one OK.
+inline QString warningOverWindow(const QString &text)
+{
+    return QStringLiteral("Warning|warning icon|OK|tesselMainWindow|") + text;
+}
 
 // Answers the modal dialogs that the code under test opens, as a user would:
 // every new modal widget is handed to `answer` (by default: a message box is
@@ -41,7 +57,8 @@ public:
         seen.icon = box->icon();
         for (const QAbstractButton *button : box->buttons())
             seen.buttons << button->text().remove(QLatin1Char('&'));
-        seen.hasParent = box->parentWidget() != nullptr;
+        if (const QWidget *parent = box->parentWidget())
+            seen.parent = QString::fromLatin1(parent->metaObject()->className());
         return seen;
     }
 
