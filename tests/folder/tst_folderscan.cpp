@@ -84,7 +84,7 @@ void tst_FolderScan::listing()
     QCOMPARE(listVideoFiles(folder), expected);
 }
 
-// The conversion run lists from a worker thread while the window may list too.
+// Reentrant, as folderscan.h promises: a caller may list from any thread.
 void tst_FolderScan::concurrentCalls()
 {
     const QString folder = area.filePath(QStringLiteral("shared"));
