@@ -84,11 +84,13 @@ UnfinishedOutput::create(const RunFolder &folder, const QString &sourceName, QSt
         const QString path = folder.path() + QLatin1Char('/') + name;
         // Without delete access: FFmpeg opens its output without sharing
         // deletion, which Windows refuses ("Permission denied") while another
-        // handle may delete the file.
+        // handle may delete the file. Not hidden: FFmpeg truncates its output
+        // with CREATE_ALWAYS and normal attributes, which Windows refuses for
+        // a hidden file (Wine does not).
         const HANDLE made = CreateFileW(
             reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
             GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-            nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (made != INVALID_HANDLE_VALUE) {
             output->handle = made;
             output->name = name;
@@ -232,12 +234,6 @@ QString UnfinishedOutput::place(const QString &outputName, const QDateTime &mp4D
         time.dwHighDateTime = DWORD(ticks >> 32);
         SetFileTime(handle, nullptr, &time, &time);
     }
-    // The attribute would go with the file through the rename, hiding the MP4.
-    FILE_BASIC_INFO attributes = {};
-    attributes.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    if (!SetFileInformationByHandle(handle, FileBasicInfo, &attributes, sizeof attributes))
-        return QStringLiteral("the MP4 could not be made visible: ") +
-               qt_error_string(int(GetLastError()));
     if (!FlushFileBuffers(handle))
         return QStringLiteral("the MP4 could not be written to disk: ") +
                qt_error_string(int(GetLastError()));
