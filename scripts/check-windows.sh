@@ -41,8 +41,9 @@ for module in QtCore QtGui QtWidgets QtNetwork QtConcurrent; do
     flags+=(-isystem "$qt/include/$module")
 done
 
-# The program's sources, and the stand-in encoder the tests run in FFmpeg's place.
-mapfile -t sources < <(git ls-files 'src/*.cpp'; echo tests/conversion/standinencoder.cpp)
+# The program's sources but the Unix ones, and the stand-in encoder the tests
+# run in FFmpeg's place.
+mapfile -t sources < <(git ls-files --cached --others --exclude-standard 'src/*.cpp' | grep -v '_unix\.cpp$'; echo tests/conversion/standinencoder.cpp)
 # One compiler a core: the check runs on every test run.
 if ! printf '%s\0' "${sources[@]}" |
     xargs -0 -n 1 -P "$(nproc)" "$cxx" "${flags[@]}"; then

@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 
 #include "bench/conversion/benchkit.h"
-#include "conversion/conversionnaming.h"
+#include "conversion/encodercommand.h"
 #include "support/mediatools.h"
 
 namespace {

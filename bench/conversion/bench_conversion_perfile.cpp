@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 
 #include "bench/conversion/benchkit.h"
-#include "conversion/conversionnaming.h"
+#include "conversion/encodercommand.h"
 
 namespace {
 constexpr int fileCount = 2000;

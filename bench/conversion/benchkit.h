@@ -19,7 +19,7 @@
 #include <fcntl.h>
 #include <vector>
 
-#include "conversion/conversionnaming.h"
+#include "conversion/encodercommand.h"
 #include "conversion/runfolder.h"
 #include "conversion/unfinishedoutput.h"
 #include "mainwindow/tesselmainwindow.h"
@@ -107,7 +107,7 @@ inline double plainEncoderLoop(const QString &encoder, const QString &folder,
                                                        : folder + QLatin1Char('/') + output));
         process.waitForFinished(-1);
         if (placed)
-            written->place(output, shotAt);
+            written->commit(output, shotAt);
     }
     return double(clock.nsecsElapsed()) / 1e6;
 }

@@ -65,7 +65,7 @@ int main(int argc, char **argv)
         list.clear();
         QCoreApplication::processEvents();
         const double listed = millisecondsOf([&] { names = listVideoFiles(folder); });
-        const double filled = millisecondsOf([&] { appendVideoRows(&list, names); });
+        const double filled = millisecondsOf([&] { list.addItems(names); });
         if (names != expected || list.count() != expected.size()) {
             std::fprintf(stderr, "bench_scan: the listing is wrong\n");
             return 1;

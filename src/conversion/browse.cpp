@@ -4,10 +4,8 @@
 #include "mainwindow/settingskeys.h"
 #include "ui_tesselmainwindow.h"
 
-#include <QDir>
 #include <QFileDialog>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -33,33 +31,12 @@ void tesselMainWindow::browse()
         settings->sync();
     }
 
-    // The text as written: relative to the current directory, a file counts,
-    // an empty text fails (tested first: QDir warns on an empty name).
-    const QString folder = ui->lineEdit->text();
-    if (folder.isEmpty() || !QDir().exists(folder)) {
-        QMessageBox::warning(this, QStringLiteral("Warning"),
-                             QStringLiteral("Directory do not exists."), QMessageBox::Ok,
-                             QMessageBox::NoButton);
+    const FolderClips found = checkFolder(ui->lineEdit->text());
+    if (found.listed)
+        videoFiles = found.clips;
+    if (!found.warning.isEmpty()) {
+        warn(found.warning);
         return;
     }
-
-    if (!folderCanBeListed(folder)) {
-        QMessageBox::warning(this, QStringLiteral("Warning"),
-                             QStringLiteral("Directory ") + folder +
-                                 QStringLiteral(" cannot be read."),
-                             QMessageBox::Ok, QMessageBox::NoButton);
-        return;
-    }
-
-    videoFiles = listVideoFiles(folder);
-
-    if (videoFiles.isEmpty()) {
-        QMessageBox::warning(this, QStringLiteral("Warning"),
-                             QStringLiteral("Directory ") + folder +
-                                 QStringLiteral(" don't have mts or m2ts videos files."),
-                             QMessageBox::Ok, QMessageBox::NoButton);
-        return;
-    }
-
-    appendVideoRows(ui->listWidget, videoFiles);
+    ui->listWidget->addItems(videoFiles);
 }

@@ -1,68 +1,36 @@
 #include "conversion/conversionrun.h"
 
-#include "conversion/conversionnaming.h"
-#include "conversion/outputplacement.h"
-#include "conversion/recordeddate.h"
+#include "conversion/clipjob.h"
+#include "conversion/encodercommand.h"
+#include "conversion/runfolder.h"
 #include "conversion/unfinishedoutput.h"
 
-#include <QDebug>
+#include <QDeadlineTimer>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
-
-#ifdef Q_OS_UNIX
-#include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-#ifdef Q_OS_LINUX
-#include <sys/prctl.h>
-#endif
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
+#include <vector>
 
 namespace {
-constexpr int gracefulStopMs = 3000;
-constexpr int killWaitMs = 3000;
-
-void tieToThisProcess(QProcess &encoder, int inheritedDescriptor)
-{
-#ifdef Q_OS_UNIX
-    const pid_t tessel = ::getpid();
-    encoder.setChildProcessModifier([tessel, inheritedDescriptor] {
-        // A group of its own: Ctrl-C or a closed terminal signals Tessel's
-        // group, and Tessel then stops the encoder the one way it stops it;
-        // that way also reaches whatever the encoder starts (a wrapper script).
-        ::setpgid(0, 0);
-#ifdef Q_OS_LINUX
-        // Even a killed Tessel leaves no encoder writing on.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-#endif
-        if (::getppid() != tessel)
-            ::_exit(127);
-        // Only the encoder inherits its unfinished file, no other child of Tessel.
-        if (inheritedDescriptor >= 0)
-            ::fcntl(inheritedDescriptor, F_SETFD, 0);
-    });
-#else
-    Q_UNUSED(encoder);
-    Q_UNUSED(inheritedDescriptor);
-#endif
-}
+// How long a stop waits for the disk: the encoder's own 3 s to stop, and a
+// moment after it ended for its unfinished file to go.
+constexpr int stopDiskWaitMs = 3000;
+constexpr int stopMomentMs = 500;
 } // namespace
+
+struct ConversionRun::Opened
+{
+    std::shared_ptr<const RunFolder> folder;
+    QList<qint64> bytes;
+};
 
 ConversionRun::ConversionRun(const QString &encoder, const QString &folder,
                              const QStringList &sourceNames, QObject *parent)
-    : QObject(parent), encoder(encoder), sourceNames(sourceNames), folder(folder)
+    : QObject(parent), encoder(encoder), folderPath(folder), sourceNames(sourceNames),
+      disk(std::make_unique<QThreadPool>()), opening(std::make_shared<Opened>())
 {
-#ifdef Q_OS_WIN
-    job = CreateJobObjectW(nullptr, nullptr);
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (job)
-        SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-#endif
+    connect(&openingStep, &QFutureWatcherBase::finished, this, &ConversionRun::opened);
 }
 
 ConversionRun::~ConversionRun()
@@ -71,301 +39,148 @@ ConversionRun::~ConversionRun()
     // file removed, but nothing is signalled on the way out.
     blockSignals(true);
     stop();
-    // The members its signals reach are going: it must not signal on its way out.
-    if (process)
-        process->disconnect(this);
-#ifdef Q_OS_WIN
-    if (job)
-        CloseHandle(job);
-#endif
+    started.clear();
+    // A disk that does not answer holds a thread of the pool: the pool is
+    // left to the end of the process rather than waited for.
+    if (!disk->waitForDone(stopMomentMs))
+        (void)disk.release();
 }
 
 void ConversionRun::start()
 {
-    removeAbandonedOutputs(folder, sourceNames);
+    state = State::Opening;
+    openingStep.setFuture(
+        QtConcurrent::run(disk.get(), [opening = opening, path = folderPath, names = sourceNames] {
+            auto runFolder = std::make_shared<RunFolder>(path);
+            for (const QString &name : names)
+                opening->bytes << std::max<qint64>(runFolder->identify(name).size, 0);
+            UnfinishedOutput::removeAbandoned(*runFolder, names);
+            opening->folder = std::move(runFolder);
+        }));
+}
+
+void ConversionRun::opened()
+{
+    if (state != State::Opening)
+        return;
+    state = State::Running;
+    folder = opening->folder;
+    emit clipsMeasured(opening->bytes);
     startNext();
 }
 
 void ConversionRun::startNext()
 {
-    if (state != State::Idle)
+    if (state != State::Running || encoding)
         return;
     while (next < sourceNames.size()) {
         const QString outputName = outputNameFor(sourceNames.at(next));
-        // A clip whose MP4 an earlier clip is still putting in place is told
-        // once that has ended; that end starts it.
-        if (outputBeingPlaced(outputName))
+        // A clip whose MP4 an earlier clip is still making is told once that
+        // has ended; that end starts it.
+        if (outputBeingMade(outputName))
             return;
-        process.reset();
-        clip = Clip{};
-        clip.index = next++;
-        clip.sourceName = sourceNames.at(clip.index);
-        clip.outputName = outputName;
-        emit clipStarted(clip.index, clip.sourceName);
+        const int index = next++;
+        const QString sourceName = sourceNames.at(index);
+        started.push_back({index, sourceName, outputName, nullptr, std::nullopt});
+        emit clipStarted(index, sourceName);
 
-        const auto maker = madeBy.constFind(clip.outputName);
+        const auto maker = madeBy.constFind(outputName);
         if (maker != madeBy.cend()) {
-            report(clip, {EncoderOutcome::End::NameTaken,
-                          0,
-                          *maker + QStringLiteral(" already made ") + clip.outputName,
-                          {}});
+            started.back().outcome =
+                ClipOutcome{ClipOutcome::End::NameTaken,
+                            0,
+                            *maker + QStringLiteral(" already made ") + outputName,
+                            {}};
+            tellInOrder();
             continue;
         }
-        if (!folder.stillInPlace()) {
-            report(clip, {EncoderOutcome::End::FolderMoved, 0, QString(), {}});
-            continue;
-        }
-        readDate();
-        return; // the date's arrival starts the encoder, whose end starts the next clip
+        auto job =
+            std::make_unique<ClipJob>(encoder, folder, sourceName, outputName, disk.get(), this);
+        ClipJob *const clip = job.get();
+        started.back().job = std::move(job);
+        connect(clip, &ClipJob::progress, this,
+                [this, index](double fraction) { emit clipProgress(index, fraction); });
+        connect(clip, &ClipJob::encoderDone, this, [this, clip] {
+            if (encoding == clip)
+                encoding = nullptr;
+            startNext();
+        });
+        connect(clip, &ClipJob::finished, this,
+                [this, clip](const ClipOutcome &outcome) { clipEnded(clip, outcome); });
+        encoding = clip;
+        clip->start();
+        return; // the end of its encoder starts the next clip
     }
-    process.reset();
-    if (placements.empty()) {
+    finishIfDone();
+}
+
+void ConversionRun::clipEnded(ClipJob *job, const ClipOutcome &outcome)
+{
+    const auto at = std::find_if(started.begin(), started.end(),
+                                 [job](const Started &clip) { return clip.job.get() == job; });
+    if (at == started.end())
+        return;
+    if (outcome.converted())
+        madeBy.insert(at->outputName, at->sourceName);
+    at->outcome = outcome;
+    // Not deleted inside its own signal.
+    at->job.release()->deleteLater();
+    tellInOrder();
+    startNext();
+}
+
+bool ConversionRun::outputBeingMade(const QString &outputName) const
+{
+    return std::any_of(started.cbegin(), started.cend(), [&outputName](const Started &clip) {
+        return clip.job && clip.outputName == outputName;
+    });
+}
+
+void ConversionRun::tellInOrder()
+{
+    // Told in the clips' order, so the rows and the count follow the run even
+    // where a later clip ends before an earlier one's MP4 is in place.
+    while (!started.empty() && started.front().outcome) {
+        const Started told = std::move(started.front());
+        started.pop_front();
+        ++(told.outcome->converted() ? converted : failed);
+        emit clipFinished(told.index, told.sourceName, told.outputName, *told.outcome);
+    }
+}
+
+void ConversionRun::finishIfDone()
+{
+    if (state == State::Running && next == sourceNames.size() && !encoding && started.empty()) {
         state = State::Finished;
         emit finished();
     }
 }
 
-void ConversionRun::readDate()
-{
-    // Measured before the date is read, so the date is the measured file's.
-    clip.identity = folder.identify(clip.sourceName);
-    state = State::ReadingDate;
-    // Up to 4 MiB of a clip without a date, from a slow card perhaps: not on
-    // the window's thread.
-    dateReader = std::make_unique<QFutureWatcher<std::optional<QDateTime>>>();
-    connect(dateReader.get(), &QFutureWatcherBase::finished, this, &ConversionRun::dateRead);
-    dateReader->setFuture(
-        QtConcurrent::run(recordedDateOfFile, folder.path() + QLatin1Char('/') + clip.sourceName));
-}
-
-void ConversionRun::dateRead()
-{
-    const std::optional<QDateTime> recorded = dateReader->result();
-    // Not deleted inside its own signal.
-    dateReader.release()->deleteLater();
-    clip.mp4Date = recorded.value_or(clip.identity.modified());
-    state = State::Idle;
-    // A clip whose encoder could not start has its outcome already.
-    if (!startEncoder() && state == State::Idle)
-        QMetaObject::invokeMethod(this, &ConversionRun::startNext, Qt::QueuedConnection);
-}
-
-bool ConversionRun::startEncoder()
-{
-    QString why;
-    clip.output = UnfinishedOutput::create(folder, clip.sourceName, &why);
-    if (!clip.output) {
-        report(clip, {EncoderOutcome::End::NotPlaced, 0, why, {}});
-        return false;
-    }
-    const QString sourcePath = folder.path() + QLatin1Char('/') + clip.sourceName;
-    const QStringList arguments =
-        encoderArguments(sourcePath, clip.mp4Date, clip.output->encoderPath());
-
-    output = EncoderOutput();
-    reportedFraction = -1;
-    process = std::make_unique<QProcess>(this);
-    process->setProcessChannelMode(QProcess::MergedChannels);
-    tieToThisProcess(*process, clip.output->inheritedDescriptor());
-    QProcess *const encoderProcess = process.get();
-    connect(encoderProcess, &QIODevice::readyRead, this, &ConversionRun::readEncoder);
-    connect(encoderProcess, &QProcess::finished, this, &ConversionRun::encoderFinished);
-    connect(encoderProcess, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        // A crash is followed by finished(); a failed start is not.
-        if (error == QProcess::FailedToStart)
-            encoderFailedToStart();
-    });
-
-    qDebug() << encoder;
-    qDebug() << arguments;
-
-    state = State::Starting;
-    // ReadWrite keeps the encoder's input open, so it can be asked to stop.
-    process->start(encoder, arguments, QIODevice::ReadWrite);
-    if (state != State::Starting)
-        return false; // it could not start, and has its outcome
-    state = State::Encoding;
-    encoderGroup = process->processId();
-#ifdef Q_OS_WIN
-    if (job) {
-        const HANDLE started =
-            OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE, FALSE, DWORD(encoderGroup));
-        if (started) {
-            AssignProcessToJobObject(job, started);
-            CloseHandle(started);
-        }
-    }
-#endif
-    return true;
-}
-
-void ConversionRun::readEncoder()
-{
-    // Read as it comes, in pieces: a chatty encoder never fills memory.
-    char chunk[16 * 1024];
-    qint64 count;
-    while ((count = process->read(chunk, sizeof chunk)) > 0)
-        output.feed(QByteArrayView(chunk, count));
-    const std::optional<double> fraction = output.fraction();
-    if (fraction && *fraction != reportedFraction) {
-        reportedFraction = *fraction;
-        emit clipProgress(clip.index, *fraction);
-    }
-}
-
-void ConversionRun::encoderFinished(int exitCode, QProcess::ExitStatus status)
-{
-    readEncoder();
-    output.finish();
-    EncoderOutcome outcome;
-    if (state == State::StopAsked)
-        outcome.end = EncoderOutcome::End::Stopped;
-    else if (status == QProcess::CrashExit)
-        outcome.end = EncoderOutcome::End::Crashed;
-    else if (exitCode != 0 || output.outputUnfinished())
-        outcome = {EncoderOutcome::End::ExitedWithError,
-                   exitCode,
-                   output.errorReason({folder.path() + QLatin1Char('/') + clip.sourceName,
-                                       clip.output->encoderPath()}),
-                   {}};
-    else
-        outcome.end = EncoderOutcome::End::Succeeded;
-    outcome.encoderLines = output.lastLines();
-    state = stopping() ? State::Stopped : State::Idle;
-    // Nothing the encoder started may write on into a file being placed.
-    endWholeEncoder();
-    encoderEnded(outcome);
-    // Queued: the process object that signalled is released there.
-    if (state == State::Idle)
-        QMetaObject::invokeMethod(this, &ConversionRun::startNext, Qt::QueuedConnection);
-}
-
-void ConversionRun::encoderFailedToStart()
-{
-    const bool inStart = state == State::Starting;
-    if (!stopping())
-        state = State::Idle;
-    encoderGroup = 0;
-    encoderEnded({EncoderOutcome::End::CouldNotStart, 0, QString(), {}});
-    if (!inStart && state == State::Idle)
-        QMetaObject::invokeMethod(this, &ConversionRun::startNext, Qt::QueuedConnection);
-}
-
-void ConversionRun::endWholeEncoder()
-{
-#ifdef Q_OS_UNIX
-    if (encoderGroup > 0)
-        ::kill(-pid_t(encoderGroup), SIGKILL);
-#elif defined(Q_OS_WIN)
-    if (job && encoderGroup > 0)
-        TerminateJobObject(job, 1);
-#endif
-    encoderGroup = 0;
-}
-
-void ConversionRun::encoderEnded(EncoderOutcome outcome)
-{
-    if (outcome.end == EncoderOutcome::End::Succeeded) {
-        if (!folder.stillInPlace()) {
-            outcome.end = EncoderOutcome::End::FolderMoved;
-        } else if (folder.identify(clip.sourceName) != clip.identity) {
-            outcome.end = EncoderOutcome::End::SourceChanged;
-        } else {
-            auto placement = std::make_unique<Placement>();
-            placement->clip = clip;
-            placement->outcome = outcome;
-            Placement *const started = placement.get();
-            connect(&started->watcher, &QFutureWatcherBase::finished, this,
-                    [this, started] { placementEnded(started); });
-            placements.push_back(std::move(placement));
-            const std::shared_ptr<UnfinishedOutput> file = clip.output;
-            const QString name = clip.outputName;
-            const QDateTime date = clip.mp4Date;
-            started->watcher.setFuture(
-                QtConcurrent::run([file, name, date] { return file->place(name, date); }));
-            clip.output.reset();
-            return;
-        }
-    }
-    clip.output.reset();
-    report(clip, outcome);
-}
-
-void ConversionRun::placementEnded(Placement *placement)
-{
-    const auto at = std::find_if(placements.begin(), placements.end(),
-                                 [placement](const auto &held) { return held.get() == placement; });
-    if (at == placements.end())
-        return;
-    const std::unique_ptr<Placement> ended = std::move(*at);
-    placements.erase(at);
-
-    EncoderOutcome outcome = ended->outcome;
-    const QString why = ended->watcher.result();
-    if (why.isEmpty())
-        madeBy.insert(ended->clip.outputName, ended->clip.sourceName);
-    else
-        outcome = {EncoderOutcome::End::NotPlaced, 0, why, outcome.encoderLines};
-    ended->clip.output.reset();
-    report(ended->clip, outcome);
-    startNext();
-}
-
-bool ConversionRun::outputBeingPlaced(const QString &outputName) const
-{
-    return std::any_of(placements.cbegin(), placements.cend(), [&outputName](const auto &held) {
-        return held->clip.outputName == outputName;
-    });
-}
-
-void ConversionRun::report(const Clip &ended, const EncoderOutcome &outcome)
-{
-    // Told in the clips' order, so the rows and the count follow the run even
-    // where a later clip ends before an earlier one's MP4 is in place.
-    const auto at = std::find_if(held.cbegin(), held.cend(), [&ended](const Report &waiting) {
-        return waiting.index > ended.index;
-    });
-    held.insert(at, {ended.index, ended.sourceName, ended.outputName, outcome});
-    while (!held.empty() &&
-           std::none_of(placements.cbegin(), placements.cend(), [this](const auto &placing) {
-               return placing->clip.index < held.front().index;
-           })) {
-        const Report told = held.front();
-        held.erase(held.begin());
-        ++(told.outcome.converted() ? converted : failed);
-        emit clipFinished(told.index, told.sourceName, told.outputName, told.outcome);
-    }
-}
-
 void ConversionRun::stop()
 {
-    if (state == State::Finished)
+    if (state == State::Finished || state == State::Stopped)
         return;
-    const bool encoding = state == State::Encoding;
-    const bool readingDate = state == State::ReadingDate;
     state = State::Stopped;
-    if (readingDate) {
-        // The read ends by itself within its 4 MiB; no encoder has started.
-        dateReader.reset();
-        report(clip, {EncoderOutcome::End::Stopped, 0, QString(), {}});
-    }
-    // An encoder that has already exited keeps the outcome of its exit.
-    if (encoding && process && !process->waitForFinished(0)) {
-        state = State::StopAsked;
-        // FFmpeg ends cleanly on "q" from its input on every platform, where
-        // terminate() does not reach a console program on Windows.
-        process->write("q");
-        if (!process->waitForFinished(gracefulStopMs)) {
-            endWholeEncoder();
-            process->kill();
-            process->waitForFinished(killWaitMs);
+    QDeadlineTimer diskWait(stopDiskWaitMs);
+    if (encoding)
+        encoding->stop();
+    if (diskWait.remainingTime() < stopMomentMs)
+        diskWait.setRemainingTime(stopMomentMs);
+    // Disk steps in flight: a whole MP4 is put in place, an unfinished one
+    // removed; each may start the next (a stopped clip's file goes).
+    const auto inFlight = [this] {
+        return std::any_of(started.cbegin(), started.cend(),
+                           [](const Started &clip) { return bool(clip.job); });
+    };
+    while (inFlight() && !diskWait.hasExpired()) {
+        disk->waitForDone(int(std::max<qint64>(diskWait.remainingTime(), 1)));
+        // Settling tells outcomes, which takes clips off the list.
+        std::vector<ClipJob *> jobs;
+        for (const Started &clip : started) {
+            if (clip.job)
+                jobs.push_back(clip.job.get());
         }
-    }
-    state = State::Stopped;
-    // MP4s being put in place are whole; they are not abandoned halfway.
-    while (!placements.empty()) {
-        Placement *const placement = placements.front().get();
-        placement->watcher.waitForFinished();
-        placementEnded(placement);
+        for (ClipJob *job : jobs)
+            job->settle();
     }
 }

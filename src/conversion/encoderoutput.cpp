@@ -40,10 +40,12 @@ bool isProgressLine(const QByteArray &line)
 }
 
 // Lines FFmpeg prints on every run, failed or not: the banner, the stream
-// listings (indented), the closing sizes and its generic last word.
+// listings (indented), the closing sizes and its generic last word; and a
+// line whose reason it left empty ("Error initializing output stream 0:1 --"
+// after a full card), which the line before it gives.
 bool isRoutine(const QString &line)
 {
-    if (line.isEmpty() || line.front().isSpace())
+    if (line.isEmpty() || line.front().isSpace() || line.endsWith(QLatin1String("--")))
         return true;
     for (const char *start : {"ffmpeg version", "Input #", "Output #", "Stream mapping:",
                               "Press [q]", "video:", "Conversion failed!", "Exiting normally"}) {

@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QListWidget>
 
 QStringList listVideoFiles(const QString &folder)
 {
@@ -18,7 +17,20 @@ bool folderCanBeListed(const QString &folder)
     return !info.isDir() || (info.isReadable() && info.isExecutable());
 }
 
-void appendVideoRows(QListWidget *list, const QStringList &names)
+FolderClips checkFolder(const QString &folder)
 {
-    list->addItems(names);
+    FolderClips found;
+    // The empty text first: QDir warns on an empty name.
+    if (folder.isEmpty() || !QDir().exists(folder))
+        found.warning = QStringLiteral("Directory do not exists.");
+    else if (!folderCanBeListed(folder))
+        found.warning = QStringLiteral("Directory ") + folder + QStringLiteral(" cannot be read.");
+    if (!found.warning.isEmpty())
+        return found;
+    found.listed = true;
+    found.clips = listVideoFiles(folder);
+    if (found.clips.isEmpty())
+        found.warning = QStringLiteral("Directory ") + folder +
+                        QStringLiteral(" don't have mts or m2ts videos files.");
+    return found;
 }

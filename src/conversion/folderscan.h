@@ -3,14 +3,12 @@
 #include <QString>
 #include <QStringList>
 
-class QListWidget;
-
 // Bare names of the camcorder clips in a folder: every "*.mts" entry, then
 // every "*.m2ts" entry, each group sorted by name ignoring case. Matching
 // ignores case; hidden entries are left out; folders named like clips count.
-// Both the folder scan and the conversion run list through here. Exactly two
-// QDir::entryList calls on a default QDir (QDir::NoFilter, QDir::NoSort: its
-// own filter and name order). Reentrant: safe to call from any thread.
+// Exactly two QDir::entryList calls on a default QDir (QDir::NoFilter,
+// QDir::NoSort: its own filter and name order). Reentrant: safe to call from
+// any thread.
 QStringList listVideoFiles(const QString &folder);
 
 // False for a folder that exists but that this user may not list (no read
@@ -20,7 +18,15 @@ QStringList listVideoFiles(const QString &folder);
 // simply finds no clips.
 bool folderCanBeListed(const QString &folder);
 
-// Appends one plain row per name to `list`, in order, as the folder scan shows
-// its result: a default QListWidgetItem with the name as text, inserted at
-// row count(). GUI thread only.
-void appendVideoRows(QListWidget *list, const QStringList &names);
+// The clips of the folder text as the window takes it (relative to the
+// current directory; a file counts as an entry), or why there are none to
+// show, in the words the window warns with: no such entry (an empty text
+// included), a folder that cannot be read, or one without clips. `listed`:
+// the folder was listed, so the window's list shows the outcome, clips or none.
+struct FolderClips
+{
+    bool listed = false;
+    QStringList clips;
+    QString warning; // empty when there are clips
+};
+FolderClips checkFolder(const QString &folder);

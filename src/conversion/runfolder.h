@@ -8,6 +8,9 @@
 // measured and its files made relative to the folder itself, so a folder
 // renamed meanwhile neither leaves files behind in it nor makes a clip look
 // changed, and a name planted in the folder's path cannot redirect the run.
+//
+// Every call may wait for the disk: a card or a share can stall for minutes,
+// so none is made on the window's thread.
 class RunFolder
 {
 public:
@@ -18,6 +21,7 @@ public:
 
     // The absolute path given at the start, as the encoder reads clips by it.
     QString path() const { return absolutePath; }
+    QString filePath(const QString &name) const { return absolutePath + QLatin1Char('/') + name; }
     // Where the platform has descriptors for folders, the open folder; else -1.
     int descriptor() const { return handle; }
 

@@ -11,7 +11,7 @@
 class RunProgress
 {
 public:
-    explicit RunProgress(const QList<qint64> &clipBytes);
+    explicit RunProgress(const QList<qint64> &clipBytes = {});
 
     void clipRunning(int index, double clipFraction);
     void clipDone(int index);

@@ -2,21 +2,28 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
 class RunFolder;
 
 // The file an encoder writes one clip's MP4 into, held open by Tessel from
-// before the encoder starts until it is in place or discarded, so that the
-// encoder never opens a name anyone else could change.
+// before the encoder starts until it is put in place or discarded, so that
+// the encoder never opens a name anyone else could change, and an MP4
+// already at the final name stays whole until the new one replaces it.
 //
 // On Linux it is a file without a name (O_TMPFILE) in the clip's folder where
 // the file system allows it, else a uniquely named hidden file made with
-// O_EXCL and O_NOFOLLOW and locked (an open-file-description lock) for as long
-// as it is held. The encoder reaches it as /dev/fd/N. On Windows it is a
-// uniquely named file made exclusively, which the encoder opens by name; it
-// cannot carry the hidden attribute there, as FFmpeg could not overwrite it.
+// O_EXCL and O_NOFOLLOW; either way it is locked (an open-file-description
+// lock) for as long as it is held, so a run that sweeps leftovers, here or on
+// another machine sharing the folder, leaves it alone. The encoder reaches it
+// as /dev/fd/N. On Windows it is a uniquely named file made exclusively,
+// which the encoder opens by name.
+//
+// A name, when the file has one, is "." + clip name + ".tessel-" + 16 hex
+// digits + ".mp4". Every call waits for the disk: none belongs on the
+// window's thread.
 class UnfinishedOutput
 {
 public:
@@ -24,8 +31,16 @@ public:
     // why, if it cannot be made.
     static std::unique_ptr<UnfinishedOutput> create(const RunFolder &folder,
                                                     const QString &sourceName, QString *error);
-    // Removes the unfinished file `name` in `folder` unless a run holds it.
-    static void removeIfAbandoned(const RunFolder &folder, const QString &name);
+
+    // Removes the unfinished files that runs no longer writing left beside
+    // these clips (a Tessel that was killed). A file that a run still holds,
+    // here, in another container or on another machine sharing the folder,
+    // is left alone.
+    static void removeAbandoned(const RunFolder &folder, const QStringList &sourceNames);
+
+    // The name of such a file for one clip. A long clip name is shortened so
+    // that the result still fits a file system's name limit.
+    static QString nameFor(const QString &sourceName, quint64 token);
 
     // Removes the file unless it was put in place.
     ~UnfinishedOutput();
@@ -37,25 +52,37 @@ public:
     // The descriptor the encoder must inherit, or -1 when it opens the file by name.
     int inheritedDescriptor() const;
 
-    // Gives the whole file the name `outputName` in its folder: takes
-    // `mp4Date` as its access and modification time, keeps the permission bits
-    // of an MP4 it replaces, is flushed to disk and atomically replaces
-    // whatever stands at the name. Returns an empty text on success, else
-    // why it failed; nothing at `outputName` has changed then. Blocks on the
-    // disk: meant for a worker thread, and one call per object.
-    QString place(const QString &outputName, const QDateTime &mp4Date);
+    // Gives the whole file the name `outputName` in its folder: takes `date`
+    // as its access and modification time, keeps the permission bits of an MP4
+    // it replaces, is flushed to disk and atomically replaces whatever stands
+    // at the name. Returns an empty text on success, else why it failed;
+    // nothing at `outputName` has changed then. One call per object.
+    QString commit(const QString &outputName, const QDateTime &date);
 
 private:
-    UnfinishedOutput() = default;
+    explicit UnfinishedOutput(const QString &sourceName) : sourceName(sourceName) {}
+
+    QString randomName() const;
+
+    // The platform's steps: unfinishedoutput_unix.cpp, unfinishedoutput_win.cpp.
+    bool make(const RunFolder &folder, QString *error);
+    static void removeIfAbandoned(const RunFolder &folder, const QString &name);
+    qint64 writtenSize() const;
+    void stampDate(const QDateTime &date);
+    void keepMode(const QString &outputName);
+    bool flush(QString *error);
+    bool giveName(QString *error);
+    bool nameLeadsHere() const;
+    bool renameTo(const QString &outputName, QString *error);
+    void restampIfDropped(const QDateTime &date);
+    void discard();
     void close();
 
-    int folder = -1; // the run's folder, duplicated: a placement may outlast the run's handle
-    int file = -1;
-    QString sourceName;
+    const QString sourceName;
     QString name; // empty while the file has no name
-    bool placed = false;
-#ifdef Q_OS_WIN
-    void *handle = nullptr;
+    bool committed = false;
     QString folderPath;
-#endif
+    int folder = -1; // the run's folder, duplicated: a file may outlast the run's handle
+    int file = -1;
+    void *handle = nullptr;
 };

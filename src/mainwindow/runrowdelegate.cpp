@@ -1,7 +1,5 @@
 #include "mainwindow/runrowdelegate.h"
 
-#include "conversion/conversionreport.h"
-
 #include <QApplication>
 #include <QPainter>
 

@@ -2,6 +2,10 @@
 
 #include <QStyledItemDelegate>
 
+// On the running row: how far the encoder is, a double in [0, 1]; absent
+// while that is not known.
+inline constexpr int progressRole = Qt::UserRole + 1;
+
 // Paints the running row's progress (progressRole) under its text: a darker
 // red growing from the left over the row's own background, and the percentage
 // at the row's right end. The row's text stays as it is. Rows without

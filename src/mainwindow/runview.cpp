@@ -2,6 +2,8 @@
 
 #include "conversion/conversionreport.h"
 #include "conversion/conversionrun.h"
+#include "mainwindow/runrowdelegate.h"
+#include "mainwindow/runrowstyle.h"
 
 #include <QListWidget>
 #include <QScrollBar>
@@ -20,11 +22,12 @@ QListWidgetItem *insertRow(QListWidget *list, int row, const QString &text, RowS
 }
 } // namespace
 
-RunView::RunView(const ConversionRun &run, const QList<qint64> &clipBytes, QListWidget *list,
-                 QWidget *window)
+RunView::RunView(const ConversionRun &run, QListWidget *list, QWidget *window)
     : list(list), window(window), windowTitle(window->windowTitle()),
-      clipCount(int(clipBytes.size())), progress(clipBytes)
+      uniformRowsBefore(list->uniformItemSizes())
 {
+    list->setUniformItemSizes(true);
+    connect(&run, &ConversionRun::clipsMeasured, this, &RunView::clipsMeasured);
     connect(&run, &ConversionRun::clipStarted, this, &RunView::clipStarted);
     connect(&run, &ConversionRun::clipProgress, this, &RunView::clipProgress);
     connect(&run, &ConversionRun::clipFinished, this, &RunView::clipFinished);
@@ -40,6 +43,14 @@ RunView::RunView(const ConversionRun &run, const QList<qint64> &clipBytes, QList
 RunView::~RunView()
 {
     window->setWindowTitle(windowTitle);
+    list->setUniformItemSizes(uniformRowsBefore);
+    list->doItemsLayout();
+}
+
+void RunView::clipsMeasured(const QList<qint64> &bytes)
+{
+    clipCount = int(bytes.size());
+    progress = RunProgress(bytes);
 }
 
 void RunView::clipStarted(int index, const QString &sourceName)
@@ -65,7 +76,7 @@ void RunView::clipProgress(int index, double fraction)
 }
 
 void RunView::clipFinished(int index, const QString &sourceName, const QString &outputName,
-                           const EncoderOutcome &outcome)
+                           const ClipOutcome &outcome)
 {
     int row = list->count();
     const QPersistentModelIndex announcement = announcements.take(index);

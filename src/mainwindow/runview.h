@@ -12,7 +12,7 @@
 class ConversionRun;
 class QListWidget;
 class QWidget;
-struct EncoderOutcome;
+struct ClipOutcome;
 
 // Shows a conversion run as it goes: a row per clip in the list, the running
 // row's progress, and the whole run in the window's title. The running row
@@ -23,22 +23,28 @@ class RunView : public QObject
     Q_OBJECT
 
 public:
-    RunView(const ConversionRun &run, const QList<qint64> &clipBytes, QListWidget *list,
-            QWidget *window);
+    RunView(const ConversionRun &run, QListWidget *list, QWidget *window);
     ~RunView() override;
 
 private:
+    void clipsMeasured(const QList<qint64> &bytes);
     void clipStarted(int index, const QString &sourceName);
     void clipProgress(int index, double fraction);
     void clipFinished(int index, const QString &sourceName, const QString &outputName,
-                      const EncoderOutcome &outcome);
+                      const ClipOutcome &outcome);
     void showInTitle(int index);
     void retitle();
 
     QListWidget *const list;
     QWidget *const window;
     const QString windowTitle;
-    const int clipCount;
+    // A list measures every row again whenever a row comes or goes, so a run
+    // over thousands of clips would slow down as its list grows. The run's
+    // rows are all one line high: while the run adds them, the list takes one
+    // size for all; afterwards it measures them once more, so long rows can be
+    // scrolled to.
+    const bool uniformRowsBefore;
+    int clipCount = 0;
     RunProgress progress;
     QElapsedTimer sinceStart;
     // Titles are cheap to set but not free to show: a run of many quick clips

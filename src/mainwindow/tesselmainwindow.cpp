@@ -7,6 +7,7 @@
 #include "update/updateaddress.h"
 
 #include <QCoreApplication>
+#include <QMessageBox>
 #include <QSettings>
 
 tesselMainWindow::tesselMainWindow(QWidget *parent)
@@ -38,6 +39,12 @@ tesselMainWindow::~tesselMainWindow()
     settings->setValue(lastOpenDirectoryKey, ui->lineEdit->text());
     // QSettings writes lazily; the value must be on disk when the process ends.
     settings->sync();
+}
+
+void tesselMainWindow::warn(const QString &text)
+{
+    QMessageBox::warning(this, QStringLiteral("Warning"), text, QMessageBox::Ok,
+                         QMessageBox::NoButton);
 }
 
 void tesselMainWindow::refreshUI()

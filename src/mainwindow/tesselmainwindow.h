@@ -43,6 +43,8 @@ private slots:
 
 private:
     QString encoderPath() const;
+    // The window's one kind of warning: titled "Warning", a single OK.
+    void warn(const QString &text);
 
     std::unique_ptr<QSettings> settings;
     QStringList videoFiles;

@@ -6,8 +6,8 @@
 
 #include <filesystem>
 
-#include "conversion/conversionnaming.h"
 #include "conversion/conversiontestkit.h"
+#include "conversion/encodercommand.h"
 #include "support/isolatedsettings.h"
 #include "support/mdpmunits.h"
 #include "support/mediatools.h"

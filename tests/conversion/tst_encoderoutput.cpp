@@ -68,6 +68,12 @@ void tst_EncoderOutput::captures_data()
         << "ffmpeg-no-space-at-trailer.txt" << QStringList{"/tmp/cap/Clip.MTS", "/mnt/x/.x.mp4"}
         << 3.01 << QList<double>{unknown, early, 1.0}
         << "Error closing file: No space left on device" << true;
+    QTest::newRow("disk full at the header")
+        << "ffmpeg-no-space-at-header.txt" << QStringList{"/tmp/cap/Clip.MTS", "/mnt/x/.x.mp4"}
+        << 3.01 << QList<double>{unknown}
+        << "Could not write header for output file #0 (incorrect codec parameters ?): No space "
+           "left on device"
+        << false;
     QTest::newRow("scratched clip")
         << "ffmpeg-scratched-clip.txt" << QStringList{"/tmp/cap/Scratched.MTS", "/tmp/cap/.x.mp4"}
         << 3.01 << QList<double>{unknown, early, 1.0} << "corrupt input packet in stream 0"

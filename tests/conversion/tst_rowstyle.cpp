@@ -1,8 +1,8 @@
 // The run's rows on screen: readable on a light and on a dark palette, a
 // failure told apart from a row still running, and the running row's
 // progress painted under its text.
-#include "conversion/conversionreport.h"
 #include "mainwindow/runrowdelegate.h"
+#include "mainwindow/runrowstyle.h"
 #include "support/testregistry.h"
 
 #include <QApplication>

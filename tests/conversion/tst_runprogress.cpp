@@ -3,8 +3,8 @@
 #include "support/testregistry.h"
 #include <QTest>
 
-#include "conversion/conversionnaming.h"
 #include "conversion/conversionreport.h"
+#include "conversion/encodercommand.h"
 #include "conversion/runprogress.h"
 
 class RunProgressTest : public QObject

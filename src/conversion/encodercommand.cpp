@@ -1,4 +1,6 @@
-#include "conversion/conversionnaming.h"
+#include "conversion/encodercommand.h"
+
+#include "conversion/encoderprocess.h"
 
 QString outputNameFor(const QString &sourceName)
 {
@@ -25,10 +27,5 @@ QStringList encoderArguments(const QString &sourcePath, const QDateTime &mp4Date
 
 QString defaultEncoderPath(const QString &applicationDir)
 {
-#ifdef Q_OS_WIN
-    const QString program = QStringLiteral("ffmpeg.exe");
-#else
-    const QString program = QStringLiteral("ffmpeg");
-#endif
-    return applicationDir + QStringLiteral("/encoder/") + program;
+    return applicationDir + QStringLiteral("/encoder/") + EncoderProcess::programFileName();
 }

@@ -4,7 +4,7 @@
 #include <QStringList>
 
 // How the conversion of one clip ended.
-struct EncoderOutcome
+struct ClipOutcome
 {
     enum class End {
         Succeeded,       // the encoder exited normally with code 0 and its MP4 is in place
@@ -14,9 +14,8 @@ struct EncoderOutcome
         Stopped,       // the program was closing; the file is not trusted whatever the code
         SourceChanged, // the clip changed while it was read: still being copied, perhaps
         NameTaken,     // an earlier clip of the run made the MP4 of this name; `detail` names it
-        NotPlaced,   // the encoder succeeded, but its MP4 could not be put in place; `detail` says
-                     // why
-        FolderMoved, // the clip's folder was renamed or removed during the run
+        NotPlaced,     // the MP4 could not be written aside or put in place; `detail` says why
+        FolderMoved,   // the clip's folder was renamed or removed during the run
     };
 
     End end = End::CouldNotStart;

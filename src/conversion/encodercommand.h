@@ -4,6 +4,9 @@
 #include <QString>
 #include <QStringList>
 
+// The encoder's command for one clip: which program, what it is told, and
+// the name of the MP4 it makes.
+
 // Name of the MP4 written beside a clip: the clip's name lower-cased, then
 // ".mts" and ".m2ts" replaced by ".mp4" ("Trip.M2TS" gives "trip.mp4").
 QString outputNameFor(const QString &sourceName);

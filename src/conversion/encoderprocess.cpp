@@ -1,0 +1,11 @@
+#include "conversion/encoderprocess.h"
+
+void EncoderProcess::startEncoder(const QString &program, const QStringList &arguments,
+                                  int inheritedDescriptor)
+{
+    setProcessChannelMode(QProcess::MergedChannels);
+    tieToTessel(inheritedDescriptor);
+    start(program, arguments, QIODevice::ReadWrite);
+    if (state() != QProcess::NotRunning)
+        joinGroup();
+}
