@@ -14,7 +14,9 @@
 
 namespace {
 constexpr int gracefulStopMs = 3000;
-constexpr int killWaitMs = 3000;
+// A killed process ends at once, unless it waits for a disk that does not
+// answer: then nothing ends it, and it is not waited for.
+constexpr int killWaitMs = 500;
 } // namespace
 
 struct ClipJob::Files
@@ -231,8 +233,19 @@ void ClipJob::stop()
         if (!process->waitForFinished(gracefulStopMs)) {
             process->endWhole();
             process->kill();
-            process->waitForFinished(killWaitMs);
+            if (!process->waitForFinished(killWaitMs))
+                abandonEncoder();
         }
     }
     stopAsked = true;
+}
+
+void ClipJob::abandonEncoder()
+{
+    // Never deleted: a QProcess waits for its process when it goes.
+    EncoderProcess *const stuck = process.release();
+    stuck->disconnect(this);
+    stuck->setParent(nullptr);
+    close({ClipOutcome::End::Stopped, 0, QString(), {}});
+    emit encoderDone();
 }

@@ -44,8 +44,9 @@ public:
     // Stops the current step. A clip being prepared ends as stopped once its
     // disk step is over; a running encoder is asked to stop ("q" on its
     // input) and ended whole if it has not within 3 s; a whole MP4 being put
-    // in place is still put in place. Returns once no encoder runs. An
-    // encoder that had already exited keeps the outcome of its exit.
+    // in place is still put in place. Returns once the encoder has ended, or
+    // could not be ended (stuck in a disk that does not answer). An encoder
+    // that had already exited keeps the outcome of its exit.
     void stop();
 
     // Goes on at once from a disk step that is over, without waiting for the
@@ -78,6 +79,7 @@ private:
     void readEncoder();
     void encoderFinished(int exitCode, QProcess::ExitStatus status);
     void encoderEnded(const ClipOutcome &outcome);
+    void abandonEncoder();
     void close(const ClipOutcome &outcome);
     void closed();
 

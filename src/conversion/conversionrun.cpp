@@ -13,10 +13,10 @@
 #include <vector>
 
 namespace {
-// How long a stop waits for the disk: the encoder's own 3 s to stop, and a
-// moment after it ended for its unfinished file to go.
+// How long a stop waits for the disk: as long as the encoder has to stop,
+// and a moment after it ended for its unfinished file to go.
 constexpr int stopDiskWaitMs = 3000;
-constexpr int stopMomentMs = 500;
+constexpr int stopMomentMs = 200;
 } // namespace
 
 struct ConversionRun::Opened
@@ -42,7 +42,7 @@ ConversionRun::~ConversionRun()
     started.clear();
     // A disk that does not answer holds a thread of the pool: the pool is
     // left to the end of the process rather than waited for.
-    if (!disk->waitForDone(stopMomentMs))
+    if (disk->activeThreadCount() > 0)
         (void)disk.release();
 }
 
@@ -169,7 +169,8 @@ void ConversionRun::stop()
     // Disk steps in flight: a whole MP4 is put in place, an unfinished one
     // removed; each may start the next (a stopped clip's file goes).
     const auto inFlight = [this] {
-        return std::any_of(started.cbegin(), started.cend(),
+        return openingStep.isRunning() ||
+               std::any_of(started.cbegin(), started.cend(),
                            [](const Started &clip) { return bool(clip.job); });
     };
     while (inFlight() && !diskWait.hasExpired()) {

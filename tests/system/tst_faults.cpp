@@ -1,5 +1,6 @@
 // Faults from outside the program, with the real FFmpeg: a full disk, a killed
-// encoder, settings unwritable or corrupt at start (also for the real program).
+// encoder, a disk that stops answering, settings unwritable or corrupt at
+// start (also for the real program).
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -55,6 +56,53 @@ private:
     QByteArray path;
     bool mounted = false;
     QString problem;
+};
+
+// The folder `backing` seen at `where` through data/forgetfulfs.py, a FUSE file
+// system as some network and FUSE file systems behave; with `stallFile`, it
+// stops answering while that file exists.
+class ForgetfulMount
+{
+public:
+    ForgetfulMount(const QString &backing, const QString &where, const QString &stallFile = {})
+        : where(where)
+    {
+        QStringList arguments{QFINDTESTDATA("data/forgetfulfs.py"), backing, where};
+        if (!stallFile.isEmpty())
+            arguments << stallFile;
+        server.setProcessChannelMode(QProcess::ForwardedChannels);
+        server.start(QStringLiteral("/usr/bin/python3"), arguments);
+        QDeadlineTimer deadline(10000);
+        while (!isMounted() && server.state() != QProcess::NotRunning && !deadline.hasExpired())
+            QThread::msleep(20);
+    }
+    ~ForgetfulMount()
+    {
+        ::umount2(where.toUtf8().constData(), MNT_DETACH);
+        if (!server.waitForFinished(10000))
+            server.kill();
+    }
+    ForgetfulMount(const ForgetfulMount &) = delete;
+    ForgetfulMount &operator=(const ForgetfulMount &) = delete;
+
+    bool isMounted() const { return QStorageInfo(where).rootPath() == where; }
+
+    // Why no such mount can be made here; empty when it can.
+    static QString unavailable(bool privateMounts)
+    {
+        if (!privateMounts)
+            return QStringLiteral(
+                "a FUSE mount of this test's own needs root and a private mount namespace");
+        if (!QFileInfo::exists(QStringLiteral("/dev/fuse")) ||
+            QProcess::execute(QStringLiteral("/usr/bin/python3"), {"-c", "import fusepy"}) != 0)
+            return QStringLiteral(
+                "needs /dev/fuse and python3-fusepy (scripts/install-deps.sh --test)");
+        return QString();
+    }
+
+private:
+    const QString where;
+    QProcess server;
 };
 
 // As root, the mounts these tests make live in a mount namespace of this
@@ -134,6 +182,7 @@ private slots:
     void faultDuringRun_data();
     void faultDuringRun();
     void fileSystemWithoutFlush();
+    void diskStopsAnswering();
     void badSettingsAtStart_data();
     void badSettingsAtStart();
 
@@ -289,14 +338,8 @@ void tst_Faults::fileSystemWithoutFlush()
     // change of a file's date, and cannot make a file without a name: the
     // clip is converted all the same, through a hidden named file, and the MP4
     // has the clip's date.
-    if (!privateMounts)
-        QSKIP("a FUSE mount of this test's own needs root and a private mount namespace");
-    const QString python = QStringLiteral("/usr/bin/python3");
-    if (!QFileInfo::exists(QStringLiteral("/dev/fuse")) ||
-        QProcess::execute(python, {"-c", "import fusepy"}) != 0)
-        QSKIP("needs /dev/fuse and python3-fusepy (scripts/install-deps.sh --test)");
-    const QString script = QFINDTESTDATA("data/forgetfulfs.py");
-    QVERIFY(!script.isEmpty());
+    if (const QString why = ForgetfulMount::unavailable(privateMounts); !why.isEmpty())
+        QSKIP(qPrintable(why));
 
     QTemporaryDir base;
     const QString backing = base.filePath(QStringLiteral("backing"));
@@ -305,20 +348,8 @@ void tst_Faults::fileSystemWithoutFlush()
     QVERIFY(QFile::copy(smallClip, backing + QStringLiteral("/clip.mts")));
     const QDateTime shotAt(QDate(2019, 5, 4), QTime(12, 30, 15), Qt::UTC);
     makeOld(backing + QStringLiteral("/clip.mts"), shotAt);
-
-    QProcess fileSystem;
-    fileSystem.setProcessChannelMode(QProcess::ForwardedChannels);
-    fileSystem.start(python, {script, backing, card});
-    const auto mounted = [&] {
-        return QStorageInfo(card).rootPath() == card;
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(mounted() || fileSystem.state() == QProcess::NotRunning, 10000);
-    QVERIFY2(mounted(), "the FUSE file system did not mount");
-    const auto unmount = qScopeGuard([&] {
-        ::umount2(card.toUtf8().constData(), MNT_DETACH);
-        if (!fileSystem.waitForFinished(10000))
-            fileSystem.kill();
-    });
+    const ForgetfulMount mount(backing, card);
+    QVERIFY2(mount.isMounted(), "the FUSE file system did not mount");
 
     const RunSeen seen = runInWindow(ffmpegProgram, card, 60000);
     QVERIFY2(!seen.timedOut, "the run did not end within 60 s");
@@ -329,6 +360,59 @@ void tst_Faults::fileSystemWithoutFlush()
     QVERIFY2(isRealMp4(card + QStringLiteral("/clip.mp4"), &why), qPrintable(why));
     QCOMPARE(QFileInfo(backing + QStringLiteral("/clip.mp4")).lastModified(), shotAt);
     QCOMPARE(entryNames(backing.toUtf8()), (QList<QByteArray>{"clip.mp4", "clip.mts"}));
+}
+
+// A card or a share whose server stops answering mid-run: the window stays
+// live, and Close ends the run within its 3 s and a moment, leaving what the
+// disk still holds to the next run's sweep.
+void tst_Faults::diskStopsAnswering()
+{
+    if (const QString why = ForgetfulMount::unavailable(privateMounts); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    QTemporaryDir base;
+    const QString backing = base.filePath(QStringLiteral("backing"));
+    const QString card = base.filePath(QStringLiteral("card"));
+    const QString stall = base.filePath(QStringLiteral("stall"));
+    QVERIFY(QDir().mkpath(backing) && QDir().mkpath(card));
+    QFile clip(backing + QStringLiteral("/clip.mts"));
+    // The stand-in ends by itself once the disk has stopped, writing nothing.
+    QVERIFY(clip.open(QIODevice::WriteOnly) && clip.write("deaf 1500 exit 0") > 0);
+    clip.close();
+    const ForgetfulMount mount(backing, card, stall);
+    QVERIFY2(mount.isMounted(), "the FUSE file system did not mount");
+    const auto answerAgain = qScopeGuard([&] { QFile::remove(stall); });
+
+    StandInLog log;
+    WindowUnderTest ui;
+    ui.window.setEncoderPath(QStringLiteral(STANDIN_ENCODER));
+    ui.folderField->setText(card);
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    const Sampler ticks([&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+    QElapsedTimer sinceClose;
+    qint64 frozenAtMost = -1;
+    const Sampler stopDisk(
+        [&] {
+            if (log.starts().isEmpty() || QFileInfo::exists(stall))
+                return;
+            QFile(stall).open(QIODevice::WriteOnly);
+            longestGap = 0;
+            QTimer::singleShot(2500, [&] {
+                frozenAtMost = std::max(longestGap, sinceTick.elapsed());
+                sinceClose.start();
+                ui.closeButton->click();
+            });
+        },
+        20);
+    sinceTick.start();
+    const LoopRun loop = pressProcess(ui, 15000);
+    const qint64 closing = sinceClose.elapsed();
+
+    QVERIFY2(!loop.timedOut, "the run did not end");
+    QVERIFY2(sinceClose.isValid(), "the encoder never started");
+    QVERIFY2(frozenAtMost < 1000,
+             qPrintable(QStringLiteral("the window froze for %1 ms").arg(frozenAtMost)));
+    QVERIFY2(closing < 4500, qPrintable(QStringLiteral("Close took %1 ms").arg(closing)));
 }
 
 void tst_Faults::badSettingsAtStart_data()

@@ -3,19 +3,24 @@
 # a flush is refused as unsupported (fsync answers EINVAL), the first change
 # of each file's times is silently dropped (as exfat-fuse drops a change of
 # the modification time alone), and files without a name (O_TMPFILE) cannot
-# be made. Runs in the foreground until unmounted.
-# Usage: forgetfulfs.py BACKING_FOLDER MOUNT_POINT
+# be made. With a STALL_FILE, every request but closing a file waits while
+# that file exists (at most 20 s), as a share whose server stopped answering
+# does once a program has written its file and exited.
+# Runs in the foreground until unmounted.
+# Usage: forgetfulfs.py BACKING_FOLDER MOUNT_POINT [STALL_FILE]
 import errno
 import os
 import sys
 import threading
+import time
 
 from fusepy import FUSE, FuseOSError, Operations
 
 
 class Forgetful(Operations):
-    def __init__(self, root):
+    def __init__(self, root, stall=None):
         self.root = os.path.realpath(root)
+        self.stall = stall
         self.timed = set()
         self.guard = threading.Lock()
 
@@ -23,6 +28,10 @@ class Forgetful(Operations):
         return self.root + path
 
     def __call__(self, op, *args):
+        if self.stall and op not in ('flush', 'release'):
+            until = time.monotonic() + 20
+            while os.path.exists(self.stall) and time.monotonic() < until:
+                time.sleep(0.02)
         try:
             return super().__call__(op, *args)
         except OSError as error:
@@ -108,4 +117,5 @@ class Forgetful(Operations):
 
 
 if __name__ == '__main__':
-    FUSE(Forgetful(sys.argv[1]), sys.argv[2], foreground=True, nothreads=False)
+    stall = sys.argv[3] if len(sys.argv) > 3 else None
+    FUSE(Forgetful(sys.argv[1], stall), sys.argv[2], foreground=True, nothreads=False)
