@@ -1,5 +1,7 @@
 #include "conversion/conversionnaming.h"
 
+#include "conversion/camerarecord.h"
+
 QString outputNameFor(const QString &sourceName)
 {
     QString name = sourceName.toLower();
@@ -9,7 +11,7 @@ QString outputNameFor(const QString &sourceName)
 }
 
 QStringList encoderArguments(const QString &sourcePath, const QDateTime &mp4Date,
-                             const QString &outputPath)
+                             const CameraRecord &camera, const QString &outputPath)
 {
     QStringList arguments{
         QStringLiteral("-y"),      QStringLiteral("-i"),   sourcePath,
@@ -18,6 +20,7 @@ QStringList encoderArguments(const QString &sourcePath, const QDateTime &mp4Date
     if (mp4Date.isValid())
         arguments << QStringLiteral("-metadata")
                   << QStringLiteral("creation_time=") + mp4Date.toUTC().toString(Qt::ISODateWithMs);
+    arguments << cameraMetadataArguments(camera);
     // The output's name tells the encoder nothing (/dev/fd/N).
     arguments << QStringLiteral("-f") << QStringLiteral("mp4") << outputPath;
     return arguments;

@@ -1,8 +1,8 @@
 #include "conversion/conversionrun.h"
 
+#include "conversion/camerarecord.h"
 #include "conversion/conversionnaming.h"
 #include "conversion/outputplacement.h"
-#include "conversion/recordeddate.h"
 #include "conversion/unfinishedoutput.h"
 
 #include <QDebug>
@@ -132,18 +132,18 @@ void ConversionRun::readDate()
     state = State::ReadingDate;
     // Up to 4 MiB of a clip without a date, from a slow card perhaps: not on
     // the window's thread.
-    dateReader = std::make_unique<QFutureWatcher<std::optional<QDateTime>>>();
+    dateReader = std::make_unique<QFutureWatcher<CameraRecord>>();
     connect(dateReader.get(), &QFutureWatcherBase::finished, this, &ConversionRun::dateRead);
     dateReader->setFuture(
-        QtConcurrent::run(recordedDateOfFile, folder.path() + QLatin1Char('/') + clip.sourceName));
+        QtConcurrent::run(cameraRecordOfFile, folder.path() + QLatin1Char('/') + clip.sourceName));
 }
 
 void ConversionRun::dateRead()
 {
-    const std::optional<QDateTime> recorded = dateReader->result();
+    clip.camera = dateReader->result();
     // Not deleted inside its own signal.
     dateReader.release()->deleteLater();
-    clip.mp4Date = recorded.value_or(clip.identity.modified());
+    clip.mp4Date = clip.camera.recorded.value_or(clip.identity.modified());
     state = State::Idle;
     // A clip whose encoder could not start has its outcome already.
     if (!startEncoder() && state == State::Idle)
@@ -160,7 +160,7 @@ bool ConversionRun::startEncoder()
     }
     const QString sourcePath = folder.path() + QLatin1Char('/') + clip.sourceName;
     const QStringList arguments =
-        encoderArguments(sourcePath, clip.mp4Date, clip.output->encoderPath());
+        encoderArguments(sourcePath, clip.mp4Date, clip.camera, clip.output->encoderPath());
 
     output = EncoderOutput();
     reportedFraction = -1;

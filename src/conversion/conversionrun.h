@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "conversion/camerarecord.h"
 #include "conversion/clipidentity.h"
 #include "conversion/encoderoutcome.h"
 #include "conversion/encoderoutput.h"
@@ -83,6 +84,7 @@ private:
         QString outputName;
         ClipIdentity identity; // compared before and after the encoder
         QDateTime mp4Date;     // the date the MP4 takes
+        CameraRecord camera;   // what the camera recorded in the clip
         std::shared_ptr<UnfinishedOutput> output;
     };
 
@@ -122,7 +124,7 @@ private:
     State state = State::Idle;
     int next = 0;
     Clip clip;
-    std::unique_ptr<QFutureWatcher<std::optional<QDateTime>>> dateReader;
+    std::unique_ptr<QFutureWatcher<CameraRecord>> dateReader;
     std::unique_ptr<QProcess> process;
     qint64 encoderGroup = 0;
     EncoderOutput output;
