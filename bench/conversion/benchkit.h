@@ -19,6 +19,7 @@
 #include <fcntl.h>
 #include <vector>
 
+#include "conversion/camerarecord.h"
 #include "conversion/encodercommand.h"
 #include "conversion/runfolder.h"
 #include "conversion/unfinishedoutput.h"
@@ -102,7 +103,7 @@ inline double plainEncoderLoop(const QString &encoder, const QString &folder,
             const int inherited = written->inheritedDescriptor();
             process.setChildProcessModifier([inherited] { ::fcntl(inherited, F_SETFD, 0); });
         }
-        process.start(encoder, encoderArguments(source, shotAt,
+        process.start(encoder, encoderArguments(source, shotAt, CameraRecord(),
                                                 placed ? written->encoderPath()
                                                        : folder + QLatin1Char('/') + output));
         process.waitForFinished(-1);

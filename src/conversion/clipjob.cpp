@@ -1,8 +1,8 @@
 #include "conversion/clipjob.h"
 
+#include "conversion/camerarecord.h"
 #include "conversion/encodercommand.h"
 #include "conversion/encoderprocess.h"
-#include "conversion/recordeddate.h"
 #include "conversion/runfolder.h"
 #include "conversion/unfinishedoutput.h"
 
@@ -25,6 +25,7 @@ struct ClipJob::Files
     QString sourceName;
     QString outputName;
     ClipIdentity identity; // compared before and after the encoder
+    CameraRecord camera;   // what the camera recorded in the clip
     QDateTime mp4Date;     // the date the MP4 takes
     std::unique_ptr<UnfinishedOutput> output;
     ClipOutcome outcome; // after Preparing, a failure only; after Closing, the clip's
@@ -96,7 +97,8 @@ void ClipJob::prepare(Files &files)
     }
     // Measured before the date is read, so the date is the measured file's.
     files.identity = files.folder->identify(files.sourceName);
-    files.mp4Date = recordedDateOfFile(files.sourcePath()).value_or(files.identity.modified());
+    files.camera = cameraRecordOfFile(files.sourcePath());
+    files.mp4Date = files.camera.recorded.value_or(files.identity.modified());
     QString why;
     files.output = UnfinishedOutput::create(*files.folder, files.sourceName, &why);
     if (!files.output) {
@@ -141,8 +143,8 @@ void ClipJob::prepared()
 
 void ClipJob::startEncoder()
 {
-    const QStringList arguments =
-        encoderArguments(files->sourcePath(), files->mp4Date, files->output->encoderPath());
+    const QStringList arguments = encoderArguments(files->sourcePath(), files->mp4Date,
+                                                   files->camera, files->output->encoderPath());
     process = std::make_unique<EncoderProcess>(this);
     EncoderProcess *const encoderProcess = process.get();
     connect(encoderProcess, &QIODevice::readyRead, this, &ClipJob::readEncoder);

@@ -2,6 +2,8 @@
 
 #include "conversion/encoderprocess.h"
 
+#include "conversion/camerarecord.h"
+
 QString outputNameFor(const QString &sourceName)
 {
     QString name = sourceName.toLower();
@@ -11,7 +13,7 @@ QString outputNameFor(const QString &sourceName)
 }
 
 QStringList encoderArguments(const QString &sourcePath, const QDateTime &mp4Date,
-                             const QString &outputPath)
+                             const CameraRecord &camera, const QString &outputPath)
 {
     QStringList arguments{
         QStringLiteral("-y"),      QStringLiteral("-i"),   sourcePath,
@@ -20,6 +22,7 @@ QStringList encoderArguments(const QString &sourcePath, const QDateTime &mp4Date
     if (mp4Date.isValid())
         arguments << QStringLiteral("-metadata")
                   << QStringLiteral("creation_time=") + mp4Date.toUTC().toString(Qt::ISODateWithMs);
+    arguments << cameraMetadataArguments(camera);
     // The output's name tells the encoder nothing (/dev/fd/N).
     arguments << QStringLiteral("-f") << QStringLiteral("mp4") << outputPath;
     return arguments;

@@ -41,6 +41,11 @@ QByteArray probed(const QString &file, const QString &entry, const QString &stre
         .split('\n')
         .value(0);
 }
+
+// The keys phones write into their videos, in the order the MP4 holds them.
+const QString phoneTags =
+    QStringLiteral("format_tags=com.apple.quicktime.location.ISO6709,com.apple.quicktime.make,"
+                   "com.apple.quicktime.model,com.apple.quicktime.creationdate");
 } // namespace
 
 class ConversionFfmpegTest : public QObject
@@ -75,6 +80,10 @@ void ConversionFfmpegTest::initTestCase()
                      ClipOptions().withSei(juneSei(0x42)).m2ts()));
     QVERIFY(makeClip(generated.filePath("dated-nozone.ts"), 1,
                      ClipOptions().withSei(juneSei(0xFF)).m2ts()));
+    // A Sony camcorder with GPS at the Eiffel tower, whose first record has no fix yet.
+    QByteArray sony = juneSei(0x04, gpsEntries(0, 0, 0, 'V') + makerEntries(0x0108, "HDR-CX405"));
+    sony += juneSei(0x04, gpsEntries(48.8577, 2.2950, 35) + makerEntries(0x0108, "HDR-CX405"));
+    QVERIFY(makeClip(generated.filePath("sony-gps.ts"), 1, ClipOptions().withSei(sony).m2ts()));
 }
 
 void ConversionFfmpegTest::convertsCamcorderClips_data()
@@ -148,21 +157,30 @@ void ConversionFfmpegTest::recordedDates_data()
     QTest::addColumn<QString>("clip");
     QTest::addColumn<QString>("sourceName");
     QTest::addColumn<QDateTime>("recorded");
+    QTest::addColumn<QByteArray>("tags"); // the phone's keys
 
     // Each zone case through a whole run, before and after a clip without a date.
     QTest::newRow("UTC+2, 188-byte packets, converted before the undated clip")
         << "dated-utc+2.ts"
-        << "00001.MTS" << QDateTime(QDate(2019, 6, 15), QTime(8, 20, 30), Qt::UTC);
+        << "00001.MTS" << QDateTime(QDate(2019, 6, 15), QTime(8, 20, 30), Qt::UTC)
+        << QByteArray("2019-06-15T10:20:30+0200");
     QTest::newRow("UTC-5:30, 192-byte packets, converted after the undated clip")
         << "dated-utc-5h30.ts"
-        << "00003.M2TS" << QDateTime(QDate(2019, 6, 15), QTime(15, 50, 30), Qt::UTC);
+        << "00003.M2TS" << QDateTime(QDate(2019, 6, 15), QTime(15, 50, 30), Qt::UTC)
+        << QByteArray("2019-06-15T10:20:30-0530");
     QTest::newRow("zone +1 in summer time")
         << "dated-summer.ts"
-        << "00001.MTS" << QDateTime(QDate(2019, 6, 15), QTime(8, 20, 30), Qt::UTC);
+        << "00001.MTS" << QDateTime(QDate(2019, 6, 15), QTime(8, 20, 30), Qt::UTC)
+        << QByteArray("2019-06-15T10:20:30+0200");
     // The run below is three hours east of UTC.
     QTest::newRow("no zone: this computer's local time")
         << "dated-nozone.ts"
-        << "00001.MTS" << QDateTime(QDate(2019, 6, 15), QTime(7, 20, 30), Qt::UTC);
+        << "00001.MTS" << QDateTime(QDate(2019, 6, 15), QTime(7, 20, 30), Qt::UTC)
+        << QByteArray("2019-06-15T10:20:30+0300");
+    QTest::newRow("Sony with GPS: place, make and model")
+        << "sony-gps.ts"
+        << "00001.MTS" << QDateTime(QDate(2019, 6, 15), QTime(8, 20, 30), Qt::UTC)
+        << QByteArray("+48.8577+002.2950+035.000/,Sony,HDR-CX405,2019-06-15T10:20:30+0200");
 }
 
 // One run over a clip that carries the camera's date, copied today, and one
@@ -172,6 +190,7 @@ void ConversionFfmpegTest::recordedDates()
     QFETCH(QString, clip);
     QFETCH(QString, sourceName);
     QFETCH(QDateTime, recorded);
+    QFETCH(QByteArray, tags);
 
     ClipRun run({}, ffmpegProgram);
     const ClipFolder &clips = run.clips;
@@ -190,13 +209,15 @@ void ConversionFfmpegTest::recordedDates()
     QCOMPARE(seen.boxes.value(0).text, QStringLiteral("2 files converted."));
     // Photo libraries read the date from inside the file.
     const QString output = clips.filePath(outputNameFor(sourceName));
-    QCOMPARE(probed(output, "format_tags=creation_time"),
-             recorded.toString(Qt::ISODateWithMs).chopped(1).toLatin1() + "000Z");
+    QCOMPARE(QDateTime::fromString(probed(output, "format_tags=creation_time"), Qt::ISODateWithMs),
+             recorded);
+    QCOMPARE(probed(output, phoneTags), tags);
     QCOMPARE(QFileInfo(output).lastModified(), recorded);
     const QString undatedOutput = clips.filePath(QStringLiteral("00002.mp4"));
     QCOMPARE(probed(undatedOutput, "format_tags=creation_time"),
              QByteArray("2018-07-14T09:41:00.000000Z"));
     QCOMPARE(QFileInfo(undatedOutput).lastModified(), undatedShotAt);
+    QCOMPARE(probed(undatedOutput, phoneTags), QByteArray());
     QCOMPARE(videoPackets(output).size(), 25);
 }
 

@@ -1,15 +1,15 @@
-// Time to read one clip's recorded date from its file, against reading the
+// Time to read one clip's camera record from its file, against reading the
 // first 4 MiB of the same file with a plain QFile::read, in the same rounds.
 // Two clips of 1080p H.264 in 192-byte packets, as AVCHD writes them: one with
-// the date in its first frame, one without a date (the reader goes through
-// its whole 4 MiB). The files are read once before the rounds, so both sides
-// find them in the page cache; the headline is the median of the rounds.
+// a record (date, position, make and model) in its first frame, one without a
+// record (the reader goes through its whole 4 MiB). The files are read once before the rounds, so
+// both sides find them in the page cache; the headline is the median of the rounds.
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include "bench/conversion/benchkit.h"
-#include "conversion/recordeddate.h"
+#include "conversion/camerarecord.h"
 #include "support/mdpmunits.h"
 #include "support/mediatools.h"
 
@@ -25,7 +25,11 @@ bool makeClips(const QTemporaryDir &dir)
     return makeClip(dir.filePath(QStringLiteral("plain.MTS")), 2,
                     ClipOptions(large).video({"-qp", "8"}).m2ts()) &&
            makeClip(dir.filePath(QStringLiteral("dated.MTS")), 2,
-                    ClipOptions(large).video({"-qp", "8"}).m2ts().withSei(juneSei(0x04)));
+                    ClipOptions(large)
+                        .video({"-qp", "8"})
+                        .m2ts()
+                        .withSei(juneSei(0x04, gpsEntries(48.8577, 2.2950) +
+                                                   makerEntries(0x0108, "HDR-CX405"))));
 }
 
 double msOf(const std::function<void()> &work)
@@ -41,7 +45,7 @@ qint64 plainRead(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return -1;
-    return file.read(recordedDateReadLimit).size();
+    return file.read(cameraRecordReadLimit).size();
 }
 } // namespace
 
@@ -56,17 +60,18 @@ int main(int argc, char **argv)
 
     for (const char *name : {"dated.MTS", "plain.MTS"}) {
         const QString path = dir.filePath(QString::fromLatin1(name));
-        const std::optional<QDateTime> date = recordedDateOfFile(path);
-        std::printf("%s: %.1f MiB, date %s\n", name, double(QFileInfo(path).size()) / (1 << 20),
-                    date ? qPrintable(date->toString(Qt::ISODate)) : "none");
+        const CameraRecord camera = cameraRecordOfFile(path);
+        const QStringList tags = cameraMetadataArguments(camera);
+        std::printf("%s: %.1f MiB, record: %s\n", name, double(QFileInfo(path).size()) / (1 << 20),
+                    tags.isEmpty() ? "none" : qPrintable(tags.join(' ')));
         plainRead(path); // into the page cache
         std::vector<double> reader;
         std::vector<double> plain;
         for (int round = 0; round < rounds; ++round) {
-            reader.push_back(msOf([&] { recordedDateOfFile(path); }));
+            reader.push_back(msOf([&] { cameraRecordOfFile(path); }));
             plain.push_back(msOf([&] { plainRead(path); }));
         }
-        std::printf("  date reader %.2f ms (target < 5 ms), plain QFile::read of 4 MiB %.2f ms: "
+        std::printf("  record reader %.2f ms (target < 5 ms), plain QFile::read of 4 MiB %.2f ms: "
                     "%.2f x; medians of %d interleaved rounds\n",
                     median(reader), median(plain), median(reader) / median(plain), rounds);
     }

@@ -1,6 +1,6 @@
-// The recording date read from the H.264 stream of a transport stream the
-// test builds packet by packet. Every read goes through a buffer of exactly
-// the clip's size, so the sanitizer build catches a read past the data.
+// What the camera recorded (date, place, make and model), read from the H.264
+// stream of a transport stream the test builds packet by packet. Every read goes through a buffer
+// of exactly the clip's size, so the sanitizer build catches a read past the data.
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #endif
 
-#include "conversion/recordeddate.h"
+#include "conversion/camerarecord.h"
 #include "support/mdpmunits.h"
 #include "support/testregistry.h"
 
@@ -97,12 +97,34 @@ QByteArray transportStream(const QList<QByteArray> &pesPayloads, int packetSize 
     return framed;
 }
 
-std::optional<QDateTime> readExactly(const QByteArray &clip)
+CameraRecord readExactly(const QByteArray &clip)
 {
     const std::unique_ptr<char[]> bytes(new char[size_t(std::max<qsizetype>(clip.size(), 1))]);
     std::copy(clip.cbegin(), clip.cend(), bytes.get());
-    return recordedDate(QByteArrayView(bytes.get(), clip.size()));
+    return readCameraRecord(QByteArrayView(bytes.get(), clip.size()));
 }
+
+// The keys `camera` gives the MP4, short: "make=Sony creationdate=...".
+QString tagsOf(const CameraRecord &camera)
+{
+    QString arguments = cameraMetadataArguments(camera).join(' ');
+    if (!arguments.isEmpty() && !arguments.startsWith("-movflags use_metadata_tags "))
+        return "without use_metadata_tags: " + arguments;
+    return arguments.remove("-movflags use_metadata_tags ")
+        .remove("-metadata com.apple.quicktime.");
+}
+
+// `entries` with the 4 data bytes of the entry at `tag` replaced.
+QByteArray withEntry(QByteArray entries, uchar tag, const QByteArray &data)
+{
+    for (qsizetype at = 0; at < entries.size(); at += 5) {
+        if (uchar(entries.at(at)) == tag)
+            entries.replace(at + 1, 4, data.leftJustified(4, '\0', true));
+    }
+    return entries;
+}
+
+const QByteArray paris = gpsEntries(48.8577, 2.2950, 35);
 
 QDateTime utc(int year, int month, int day, int hour, int minute, int second)
 {
@@ -112,7 +134,7 @@ QDateTime utc(int year, int month, int day, int hour, int minute, int second)
 const QDateTime nothing;
 } // namespace
 
-class RecordedDateTest : public QObject
+class CameraRecordTest : public QObject
 {
     Q_OBJECT
 
@@ -120,17 +142,19 @@ private slots:
     void initTestCase();
     void readsRecordedDate_data();
     void readsRecordedDate();
+    void readsCameraFacts_data();
+    void readsCameraFacts();
     void damagedClipsReadSafely();
 };
 
-void RecordedDateTest::initTestCase()
+void CameraRecordTest::initTestCase()
 {
     // A computer three hours east of UTC without summer time, for a camera
     // that recorded no zone: glibc takes the rule from the name alone.
     qputenv("TZ", "XYZ-3");
 }
 
-void RecordedDateTest::readsRecordedDate_data()
+void CameraRecordTest::readsRecordedDate_data()
 {
     QTest::addColumn<QByteArray>("clip");
     QTest::addColumn<QDateTime>("expected"); // invalid: no date
@@ -167,6 +191,12 @@ void RecordedDateTest::readsRecordedDate_data()
                seiUnit({{5, QByteArray(300, '\x01')},
                         {5, mdpmPayload(mdpmEntries("\x04\x20\x19\x06", "\x15\x10\x20\x30"))}}))})
         << utc(2019, 6, 15, 8, 20, 30);
+    // Out of order, the record gives no place or camera, but its date checks itself.
+    QTest::newRow("date entries out of order")
+        << transportStream(
+               {frame(seiUnit({{5, mdpmPayload(mdpmEntry(0x19, "\x15\x10\x20\x30") +
+                                               mdpmEntry(0x18, "\x04\x20\x19\x06"))}}))})
+        << utc(2019, 6, 15, 8, 20, 30);
     QTest::newRow("first MDPM after the first frame, 300 KiB into the clip")
         << transportStream({frame({}, 300 * 1024), frame(juneSei(0x04))}, 192)
         << utc(2019, 6, 15, 8, 20, 30);
@@ -185,7 +215,13 @@ void RecordedDateTest::readsRecordedDate_data()
     QTest::newRow("month 13") << transportStream(
                                      {frame(dateSei("\x04\x20\x19\x13", "\x15\x10\x20\x30"))})
                               << nothing;
-    QTest::newRow("zone beyond 14 hours") << transportStream({frame(juneSei(0x1F))}) << nothing;
+    // The zone byte goes to 15:30; with summer time that is 16:30 east, 14:30 west.
+    QTest::newRow("zone +15:30") << transportStream({frame(juneSei(0x1F))})
+                                 << utc(2019, 6, 14, 18, 50, 30);
+    QTest::newRow("zone +15:30 with summer time")
+        << transportStream({frame(juneSei(0x5F))}) << utc(2019, 6, 14, 17, 50, 30);
+    QTest::newRow("zone -15:30 with summer time")
+        << transportStream({frame(juneSei(0x7F))}) << utc(2019, 6, 16, 0, 50, 30);
     QTest::newRow("MDPM absent: user data under another UUID")
         << transportStream(
                {frame(seiUnit({{5, mdpmPayload(mdpmEntries("\x04\x20\x19\x06", "\x15\x10\x20\x30"),
@@ -204,12 +240,12 @@ void RecordedDateTest::readsRecordedDate_data()
     QTest::newRow("empty file") << QByteArray() << nothing;
 }
 
-void RecordedDateTest::readsRecordedDate()
+void CameraRecordTest::readsRecordedDate()
 {
     QFETCH(QByteArray, clip);
     QFETCH(QDateTime, expected);
 
-    const std::optional<QDateTime> read = readExactly(clip);
+    const std::optional<QDateTime> read = readExactly(clip).recorded;
     QCOMPARE(read.value_or(QDateTime()), expected);
     if (read)
         QCOMPARE(read->timeSpec(), Qt::UTC);
@@ -219,44 +255,136 @@ void RecordedDateTest::readsRecordedDate()
     QFile file(dir.filePath(QStringLiteral("00001.MTS")));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(clip) == clip.size());
     file.close();
-    QCOMPARE(recordedDateOfFile(file.fileName()).value_or(QDateTime()), expected);
+    QCOMPARE(cameraRecordOfFile(file.fileName()).recorded.value_or(QDateTime()), expected);
 }
 
-void RecordedDateTest::damagedClipsReadSafely()
+void CameraRecordTest::readsCameraFacts_data()
 {
-    const QByteArray straddling = unit(9, 1) + unit(12, 120) + juneSei(0x04);
-    const QDateTime expected = utc(2019, 6, 15, 8, 20, 30);
+    QTest::addColumn<QByteArray>("clip");
+    QTest::addColumn<QByteArray>("timeZone"); // this computer's; empty: three hours east of UTC
+    QTest::addColumn<QString>("tags");
+
+    // Recorded June 15, 2019 10:20:30 at UTC+2, with `more`.
+    const auto row = [](const char *name, const QByteArray &more, const QString &tags) {
+        QTest::newRow(name) << transportStream({frame(juneSei(0x04, more))}, 192) << QByteArray()
+                            << (tags + " creationdate=2019-06-15T10:20:30+0200").trimmed();
+    };
+    const QString atParis = "location.ISO6709=+48.8577+002.2950+035.000/";
+    row("Paris, Sony with a model", paris + makerEntries(0x0108, "HDR-CX405"),
+        atParis + " make=Sony model=HDR-CX405");
+    row("Rio, no altitude", gpsEntries(-22.9519, -43.2105), "location.ISO6709=-22.9519-043.2105/");
+    row("Sydney", gpsEntries(-33.8568, 151.2153, 58),
+        "location.ISO6709=-33.8568+151.2153+058.000/");
+    row("Anchorage", gpsEntries(61.2181, -149.9003, 31.5),
+        "location.ISO6709=+61.2181-149.9003+031.500/");
+    row("below sea level", gpsEntries(31.5, 35.5, -430.5),
+        "location.ISO6709=+31.5000+035.5000-430.500/");
+    row("Panasonic: no model", makerEntries(0x0103, "DMC-TZ100"), "make=Panasonic");
+    row("model without its NUL padding", makerEntries(0x0108, "HDR-CX405E12"), "make=Sony");
+    row("model with trailing blanks", makerEntries(0x0108, "FDR-AX700  "),
+        "make=Sony model=FDR-AX700");
+    row("model past ASCII", makerEntries(0x0108, "HDR-CX405\xe9"), "make=Sony");
+    // The last place known, reported without a fix: not where the clip was shot.
+    row("void record", gpsEntries(48.8577, 2.2950, 35, 'V'), "");
+    row("0,0 measured", gpsEntries(0, 0), "");
+    row("zero denominator", withEntry(paris, 0xb7, mdpmRational(17, 0)), "");
+    row("reference not a letter", withEntry(paris, 0xb1, "\x01"), "");
+    row("60 minutes", withEntry(paris, 0xb3, mdpmRational(60, 1)), "");
+    row("longitude beyond 180", gpsEntries(48.8577, -180.01), "");
+    row("a tag again, out of order",
+        paris.left(20) + mdpmEntry(0xb2, mdpmRational(12, 1)) + paris.mid(20), "");
+    const QByteArray cutOff = mdpmEntries("\x04\x20\x19\x06", "\x15\x10\x20\x30", paris.left(38));
+    QTest::newRow("entry cut off at the end of the SEI")
+        << transportStream({frame(seiUnit({{5, mdpmUuid + "MDPM" + char(13) + cutOff}}))})
+        << QByteArray() << "creationdate=2019-06-15T10:20:30+0200";
+    QTest::newRow("void record before a valid one, 300 KiB on")
+        << transportStream({frame(juneSei(0x2B, gpsEntries(0, 0, 0, 'V')), 300 * 1024),
+                            frame(juneSei(0x04, paris))})
+        << QByteArray() << atParis + " creationdate=2019-06-15T10:20:30-0530";
+
+    // No zone recorded: this computer's offset, also in the hour summer time skips.
+    QTest::newRow("no zone, Berlin, the hour skipped")
+        << transportStream({frame(dateSei("\xff\x20\x19\x03", QByteArray::fromHex("31023000")))})
+        << QByteArray("Europe/Berlin") << "creationdate=2019-03-31T02:30:00+0100";
+    QTest::newRow("no zone, Sao Paulo, the hour skipped")
+        << transportStream({frame(dateSei("\xff\x20\x18\x11", QByteArray::fromHex("04003000")))})
+        << QByteArray("America/Sao_Paulo") << "creationdate=2018-11-04T00:30:00-0300";
+    QTest::newRow("no MDPM") << transportStream({frame({})}) << QByteArray() << QString();
+}
+
+void CameraRecordTest::readsCameraFacts()
+{
+    QFETCH(QByteArray, clip);
+    QFETCH(QByteArray, timeZone);
+    QFETCH(QString, tags);
+#ifdef Q_OS_WIN
+    if (timeZone.contains('/'))
+        QSKIP("Windows' C library takes no zone names");
+#endif
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("00001.MTS")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(clip) == clip.size());
+    file.close();
+
+    if (!timeZone.isEmpty())
+        qputenv("TZ", timeZone);
+    const QString read = tagsOf(readExactly(clip));
+    const QString readFromFile = tagsOf(cameraRecordOfFile(file.fileName()));
+    qputenv("TZ", "XYZ-3");
+    QCOMPARE(read, tags);
+    QCOMPARE(readFromFile, tags);
+}
+
+namespace {
+// What a damaged record gives is still what an intact one could give.
+bool plausible(const CameraRecord &read)
+{
+    const std::optional<CameraPosition> &at = read.position;
+    return (!read.recorded || (read.recorded->isValid() && read.recorded->timeSpec() == Qt::UTC)) &&
+           (!at || (std::abs(at->latitude) <= 90 && std::abs(at->longitude) <= 180 &&
+                    (at->latitude != 0 || at->longitude != 0))) &&
+           QRegularExpression("^([ -~]*[!-~])?$").match(read.model).hasMatch();
+}
+} // namespace
+
+void CameraRecordTest::damagedClipsReadSafely()
+{
+    const QByteArray straddling =
+        unit(9, 1) + unit(12, 120) + juneSei(0x04, paris + makerEntries(0x0108, "HDR-CX405"));
     for (const int packetSize : {188, 192}) {
         const QByteArray clip = transportStream({straddling + unit(5, 300)}, packetSize);
+        const QStringList expected = tagsOf(readExactly(clip)).split(' ');
+        QCOMPARE(expected.size(), 4);
         // The end of the MDPM payload, its escapes included, and some.
-        const qsizetype dateEnd = clip.indexOf("MDPM") + 40;
+        const qsizetype recordEnd = clip.indexOf("MDPM") + 140;
         for (qsizetype size = 0; size <= clip.size(); ++size) {
-            const std::optional<QDateTime> read = readExactly(clip.left(size));
-            // Whole packets up to the end of the date's entries are enough.
-            if (size >= dateEnd + packetSize)
-                QVERIFY2(read == expected, qPrintable(QString::number(size)));
-            else
-                QVERIFY2(!read || *read == expected, qPrintable(QString::number(size)));
+            const QStringList read =
+                tagsOf(readExactly(clip.left(size))).split(' ', Qt::SkipEmptyParts);
+            const QString where = QString::number(size) + QLatin1Char(' ') + read.join(' ');
+            // Whole packets up to the end of the record's entries are enough.
+            QVERIFY2(size < recordEnd + packetSize
+                         ? std::all_of(read.cbegin(), read.cend(),
+                                       [&](const QString &tag) { return expected.contains(tag); })
+                         : read == expected,
+                     qPrintable(where));
         }
         for (qsizetype at = 0; at < clip.size(); ++at) {
             for (const char flip : {'\x01', '\x80', '\xff'}) {
                 QByteArray damaged = clip;
                 damaged[at] = char(damaged[at] ^ flip);
-                const std::optional<QDateTime> read = readExactly(damaged);
-                QVERIFY2(!read || (read->isValid() && read->timeSpec() == Qt::UTC),
-                         qPrintable(QString::number(at)));
+                QVERIFY2(plausible(readExactly(damaged)), qPrintable(QString::number(at)));
             }
         }
     }
-    QVERIFY(!recordedDateOfFile(QStringLiteral("/nonexistent/00001.MTS")));
+    QVERIFY(tagsOf(cameraRecordOfFile(QStringLiteral("/nonexistent/00001.MTS"))).isEmpty());
 #ifdef Q_OS_UNIX
     // Opening a named pipe for reading would wait for a writer forever.
     QTemporaryDir dir;
     const QString pipe = dir.filePath(QStringLiteral("00001.MTS"));
     QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-    QVERIFY(!recordedDateOfFile(pipe));
+    QVERIFY(tagsOf(cameraRecordOfFile(pipe)).isEmpty());
 #endif
 }
 
-TESSEL_TEST(RecordedDateTest)
-#include "tst_recordeddate.moc"
+TESSEL_TEST(CameraRecordTest)
+#include "tst_camerarecord.moc"

@@ -1,4 +1,4 @@
-#include "conversion/recordeddate.h"
+#include "conversion/camerarecord.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -20,8 +20,6 @@ constexpr qsizetype longestSei = 64 * 1024;
 
 constexpr std::array<uchar, 16> mdpmUuid{0x17, 0xee, 0x8c, 0x60, 0xf8, 0x4d, 0x11, 0xd9,
                                          0x8c, 0xd6, 0x08, 0x00, 0x20, 0x0c, 0x9a, 0x66};
-constexpr uchar zoneAndMonthTag = 0x18;
-constexpr uchar dayAndTimeTag = 0x19;
 constexpr qsizetype mdpmEntrySize = 5;
 
 std::optional<int> fromBcd(uchar byte)
@@ -33,24 +31,52 @@ std::optional<int> fromBcd(uchar byte)
     return high * 10 + low;
 }
 
-// `data` follows "MDPM": the number of entries, then entries of a tag byte
-// and four data bytes.
-std::optional<QDateTime> mdpmDate(const uchar *data, qsizetype size)
+// The 4 data bytes of each entry of one MDPM record, by tag (the first of a
+// tag that comes again). Cameras write the tags in ascending order: where they
+// do not, the record is damaged, and only the date, which checks itself, is
+// taken from it.
+class MdpmEntries
 {
-    if (size < 1)
-        return std::nullopt;
-    const uchar *zoneAndMonth = nullptr;
-    const uchar *dayAndTime = nullptr;
-    for (qsizetype entry = 0, at = 1; entry < data[0] && at + mdpmEntrySize <= size;
-         ++entry, at += mdpmEntrySize) {
-        if (data[at] == zoneAndMonthTag)
-            zoneAndMonth = data + at + 1;
-        else if (data[at] == dayAndTimeTag)
-            dayAndTime = data + at + 1;
+public:
+    // `data` follows "MDPM": the number of entries, then entries of a tag byte
+    // and four data bytes.
+    MdpmEntries(const uchar *data, qsizetype size)
+    {
+        if (size < 1)
+            return;
+        int lastTag = -1;
+        for (qsizetype entry = 0, at = 1; entry < data[0] && at + mdpmEntrySize <= size;
+             ++entry, at += mdpmEntrySize) {
+            inOrder = inOrder && data[at] > lastTag;
+            lastTag = data[at];
+            if (!entries[data[at]])
+                entries[data[at]] = data + at + 1;
+        }
     }
-    if (!zoneAndMonth || !dayAndTime)
-        return std::nullopt;
+    const uchar *operator[](uchar tag) const { return entries[tag]; }
+    bool ascending() const { return inOrder; }
 
+private:
+    std::array<const uchar *, 256> entries{};
+    bool inOrder = true;
+};
+
+struct MdpmRecord
+{
+    std::optional<QDateTime> recorded;
+    int offsetSeconds = 0;
+    std::optional<CameraPosition> position;
+    bool carriesGps = false;
+    QString make;
+    QString model;
+};
+
+void readDate(const MdpmEntries &entries, MdpmRecord *record)
+{
+    const uchar *zoneAndMonth = entries[0x18];
+    const uchar *dayAndTime = entries[0x19];
+    if (!zoneAndMonth || !dayAndTime)
+        return;
     const std::optional<int> century = fromBcd(zoneAndMonth[1]);
     const std::optional<int> yearInCentury = fromBcd(zoneAndMonth[2]);
     const std::optional<int> month = fromBcd(zoneAndMonth[3]);
@@ -59,31 +85,132 @@ std::optional<QDateTime> mdpmDate(const uchar *data, qsizetype size)
     const std::optional<int> minute = fromBcd(dayAndTime[2]);
     const std::optional<int> second = fromBcd(dayAndTime[3]);
     if (!century || !yearInCentury || !month || !day || !hour || !minute || !second)
-        return std::nullopt;
+        return;
     const QDate date(*century * 100 + *yearInCentury, *month, *day);
     const QTime time(*hour, *minute, *second);
     if (!date.isValid() || !time.isValid())
-        return std::nullopt;
+        return;
+    const QDateTime wallClock(date, time, Qt::UTC);
 
     const uchar zone = zoneAndMonth[0];
     if (zone & 0x80) {
         // No zone recorded: the camera's clock is taken as this computer's.
         const QDateTime local(date, time, Qt::LocalTime);
-        return local.isValid() ? std::optional<QDateTime>(local.toUTC()) : std::nullopt;
+        // Invalid in the hour summer time skips, yet the camera showed it:
+        // read it with the offset from before the change.
+        record->offsetSeconds = local.isValid()
+                                    ? local.offsetFromUtc()
+                                    : wallClock.addDays(-1).toLocalTime().offsetFromUtc();
+    } else {
+        // The zone byte: 0x20 set is west of UTC, (byte >> 1) & 0x0F the hours,
+        // 0x01 half an hour more. Cameras set summer time (0x40) apart from the
+        // zone, so with it the clock ran one hour ahead of the zone: 0x42 is UTC+2
+        // (zone +1 in summer), 0x04 is UTC+2, 0x2B is UTC-5:30.
+        int offsetMinutes = ((zone >> 1) & 0x0F) * 60 + (zone & 0x01) * 30;
+        if (zone & 0x20)
+            offsetMinutes = -offsetMinutes;
+        if (zone & 0x40)
+            offsetMinutes += 60;
+        record->offsetSeconds = offsetMinutes * 60;
     }
-    // The zone byte: 0x20 set is west of UTC, (byte >> 1) & 0x0F the hours,
-    // 0x01 half an hour more. Cameras set summer time (0x40) apart from the
-    // zone, so with it the clock ran one hour ahead of the zone: 0x42 is UTC+2
-    // (zone +1 in summer), 0x04 is UTC+2, 0x2B is UTC-5:30.
-    int offsetMinutes = ((zone >> 1) & 0x0F) * 60 + (zone & 0x01) * 30;
-    if (zone & 0x20)
-        offsetMinutes = -offsetMinutes;
-    if (zone & 0x40)
-        offsetMinutes += 60;
-    // No place on earth is further than 14 hours from UTC.
-    if (std::abs(offsetMinutes) > 14 * 60)
+    record->recorded = wallClock.addSecs(-record->offsetSeconds);
+}
+
+// A 2-byte numerator over a 2-byte denominator.
+std::optional<double> rational(const uchar *data)
+{
+    const int denominator = (data[2] << 8) | data[3];
+    if (!denominator)
         return std::nullopt;
-    return QDateTime(date, time, Qt::OffsetFromUTC, offsetMinutes * 60).toUTC();
+    return double((data[0] << 8) | data[1]) / denominator;
+}
+
+// Degrees from the reference entry at `tag` and the degrees, minutes and
+// seconds after it; negative for `negative`.
+std::optional<double> coordinate(const MdpmEntries &entries, uchar tag, char positive,
+                                 char negative, double limit)
+{
+    const uchar *reference = entries[tag];
+    if (!reference || (reference[0] != positive && reference[0] != negative))
+        return std::nullopt;
+    std::array<double, 3> parts{};
+    for (int part = 0; part < 3; ++part) {
+        const uchar *entry = entries[uchar(tag + 1 + part)];
+        const std::optional<double> value = entry ? rational(entry) : std::nullopt;
+        if (!value)
+            return std::nullopt;
+        parts[part] = *value;
+    }
+    if (parts[1] >= 60 || parts[2] >= 60)
+        return std::nullopt;
+    const double degrees = parts[0] + parts[1] / 60 + parts[2] / 3600;
+    if (degrees > limit)
+        return std::nullopt;
+    return reference[0] == positive ? degrees : -degrees;
+}
+
+void readPosition(const MdpmEntries &entries, MdpmRecord *record)
+{
+    if (!entries.ascending())
+        return;
+    for (uchar tag = 0xb1; tag <= 0xbe && !record->carriesGps; ++tag)
+        record->carriesGps = entries[tag];
+    // "V": the receiver has no fix yet; what it reports is no measurement.
+    const uchar *status = entries[0xbe];
+    if (status && status[0] == 'V')
+        return;
+    const std::optional<double> latitude = coordinate(entries, 0xb1, 'N', 'S', 90);
+    const std::optional<double> longitude = coordinate(entries, 0xb5, 'E', 'W', 180);
+    // 0,0 is where a receiver without a fix says it is, not where anyone films.
+    if (!latitude || !longitude || (*latitude == 0 && *longitude == 0))
+        return;
+    CameraPosition position{*latitude, *longitude, std::nullopt};
+    if (const uchar *altitude = entries[0xba]) {
+        position.altitude = rational(altitude);
+        if (!position.altitude)
+            return;
+        const uchar *below = entries[0xb9];
+        if (below && below[0] != 0)
+            position.altitude = -*position.altitude;
+    }
+    record->position = position;
+}
+
+void readCamera(const MdpmEntries &entries, MdpmRecord *record)
+{
+    const uchar *maker = entries[0xe0];
+    if (!maker || !entries.ascending())
+        return;
+    switch ((maker[0] << 8) | maker[1]) {
+    case 0x0103:
+        record->make = QStringLiteral("Panasonic");
+        return;
+    case 0x1011:
+        record->make = QStringLiteral("Canon");
+        return;
+    case 0x1104:
+        record->make = QStringLiteral("JVC");
+        return;
+    case 0x0108:
+        record->make = QStringLiteral("Sony");
+        break;
+    default:
+        return;
+    }
+    // Sony's model name, over three entries, padded with NULs.
+    QByteArray name;
+    for (uchar tag = 0xe4; tag <= 0xe6; ++tag) {
+        if (!entries[tag])
+            return;
+        name.append(reinterpret_cast<const char *>(entries[tag]), 4);
+    }
+    // Without its padding, the name may run on past the three entries.
+    if (!name.contains('\0'))
+        return;
+    while (!name.isEmpty() && (name.back() == '\0' || name.back() == ' '))
+        name.chop(1);
+    if (std::all_of(name.cbegin(), name.cend(), [](char c) { return c >= 0x20 && c < 0x7f; }))
+        record->model = QString::fromLatin1(name);
 }
 
 // A value coded as a run of 0xFF bytes plus a last byte, as SEI payload types
@@ -100,9 +227,9 @@ std::optional<qsizetype> seiNumber(const uchar *data, qsizetype size, qsizetype 
     return value + data[(*at)++];
 }
 
-// `data` is a SEI unit's payload without its header byte, emulation
-// prevention already removed.
-std::optional<QDateTime> seiDate(const uchar *data, qsizetype size)
+// The MDPM records of a SEI unit's payload without its header byte, emulation
+// prevention already removed, handed to `take` in order until it returns false.
+template <typename Take> void seiRecords(const uchar *data, qsizetype size, Take take)
 {
     constexpr qsizetype userDataUnregistered = 5;
     constexpr qsizetype mdpmStart = qsizetype(mdpmUuid.size()) + 4;
@@ -110,21 +237,24 @@ std::optional<QDateTime> seiDate(const uchar *data, qsizetype size)
     while (at < size) {
         const std::optional<qsizetype> type = seiNumber(data, size, &at);
         if (!type)
-            return std::nullopt;
+            return;
         const std::optional<qsizetype> payloadSize = seiNumber(data, size, &at);
         if (!payloadSize || *payloadSize > size - at)
-            return std::nullopt;
+            return;
         const uchar *payload = data + at;
         if (*type == userDataUnregistered && *payloadSize > mdpmStart &&
             std::memcmp(payload, mdpmUuid.data(), mdpmUuid.size()) == 0 &&
             std::memcmp(payload + mdpmUuid.size(), "MDPM", 4) == 0) {
-            if (std::optional<QDateTime> date =
-                    mdpmDate(payload + mdpmStart, *payloadSize - mdpmStart))
-                return date;
+            const MdpmEntries entries(payload + mdpmStart, *payloadSize - mdpmStart);
+            MdpmRecord record;
+            readDate(entries, &record);
+            readPosition(entries, &record);
+            readCamera(entries, &record);
+            if (!take(record))
+                return;
         }
         at += *payloadSize;
     }
-    return std::nullopt;
 }
 
 // Zero bytes at the end of `data`, counting on from `carried` when all are zero.
@@ -149,7 +279,7 @@ public:
     bool feed(QByteArrayView bytes);
     // No more bytes come: an SEI unit cut off at the end is read as far as it goes.
     void finish();
-    std::optional<QDateTime> date() const { return found; }
+    CameraRecord record() const { return found; }
 
 private:
     bool feedPackets(QByteArrayView bytes);
@@ -160,6 +290,7 @@ private:
     void elementaryStream(const uchar *data, qsizetype size);
     void endNal();
     void dropNal();
+    bool take(const MdpmRecord &record);
 
     enum class Nal { Skipped, AwaitingHeader, Sei };
 
@@ -168,10 +299,13 @@ private:
     std::vector<int> programMapPids;
     int videoPid = -1;
     bool inPes = false;
+    bool picturesReached = false; // in this PES packet: the rest is no SEI
     Nal nal = Nal::Skipped;
     int zeros = 0; // zero bytes just before, for start codes and emulation prevention
     QByteArray sei;
-    std::optional<QDateTime> found;
+    CameraRecord found;
+    bool positionToCome = true;
+    bool complete = false; // no later record can add to `found`
 };
 
 qsizetype detectPacketSize(QByteArrayView head)
@@ -194,7 +328,7 @@ qsizetype detectPacketSize(QByteArrayView head)
 
 bool ClipScanner::feed(QByteArrayView bytes)
 {
-    if (found || packetSize < 0)
+    if (complete || packetSize < 0)
         return false;
     if (packetSize > 0)
         return feedPackets(bytes);
@@ -221,9 +355,9 @@ bool ClipScanner::feedPackets(QByteArrayView bytes)
                transportPacketSize);
         pending.clear();
     }
-    for (; left >= packetSize && !found; data += packetSize, left -= packetSize)
+    for (; left >= packetSize && !complete; data += packetSize, left -= packetSize)
         packet(data + packetSize - transportPacketSize);
-    if (found)
+    if (complete)
         return false;
     pending.append(reinterpret_cast<const char *>(data), left);
     return true;
@@ -237,7 +371,7 @@ void ClipScanner::finish()
         if (packetSize > 0)
             feedPackets(head);
     }
-    if (!found && nal == Nal::Sei)
+    if (!complete && nal == Nal::Sei)
         endNal();
 }
 
@@ -247,6 +381,10 @@ void ClipScanner::packet(const uchar *packet)
         return;
     const bool unitStart = packet[1] & 0x40;
     const int pid = ((packet[1] & 0x1F) << 8) | packet[2];
+    // Once the video is known only its packets count, and of each access unit
+    // only what comes before its pictures: most of the bytes are passed over.
+    if (videoPid >= 0 && (pid != videoPid || (picturesReached && !unitStart)))
+        return;
     const int fieldControl = (packet[3] >> 4) & 0x03;
     if (!(fieldControl & 0x01)) // no payload
         return;
@@ -264,7 +402,7 @@ void ClipScanner::packet(const uchar *packet)
     }
     // The tables that lead to the video: only their first section part, which
     // holds every entry of a camera's small tables.
-    if (!unitStart || videoPid >= 0)
+    if (!unitStart)
         return;
     const qsizetype sectionStart = 1 + payload[0];
     if (sectionStart + 3 > size)
@@ -311,6 +449,8 @@ void ClipScanner::programMap(const uchar *section, qsizetype size)
 void ClipScanner::videoPayload(const uchar *payload, qsizetype size, bool unitStart)
 {
     if (unitStart) {
+        if (std::exchange(picturesReached, false))
+            zeros = 0; // the bytes passed over may have ended in some
         // A PES header: start code, stream id, length, two flag bytes (the
         // first with its marker bits 10) and the length of the rest of it.
         inPes = size >= 9 && payload[0] == 0 && payload[1] == 0 && payload[2] == 1 &&
@@ -330,7 +470,7 @@ void ClipScanner::videoPayload(const uchar *payload, qsizetype size, bool unitSt
 void ClipScanner::elementaryStream(const uchar *data, qsizetype size)
 {
     qsizetype at = 0;
-    while (at < size && !found) {
+    while (at < size && !complete && !picturesReached) {
         if (nal == Nal::Skipped) {
             // Most of the stream is picture data: jump from one 0x01 byte to
             // the next, the only place a start code (00 00 01) can end.
@@ -358,6 +498,10 @@ void ClipScanner::elementaryStream(const uchar *data, qsizetype size)
             // forbidden_zero_bit clear and NAL unit type 6, whatever the importance bits.
             nal = (byte & 0x9F) == 0x06 ? Nal::Sei : Nal::Skipped;
             zeros = byte == 0 ? 1 : 0;
+            // A slice: SEI comes before an access unit's pictures, and cameras
+            // start each access unit in a PES packet of its own.
+            const int type = byte & 0x1F;
+            picturesReached = !(byte & 0x80) && type >= 1 && type <= 5;
             continue;
         }
         // Emulation prevention: 00 00 03 stands for 00 00.
@@ -382,10 +526,29 @@ void ClipScanner::endNal()
         qsizetype size = sei.size();
         while (size > 0 && sei.at(size - 1) == 0)
             --size;
-        found = seiDate(reinterpret_cast<const uchar *>(sei.constData()), size);
+        seiRecords(reinterpret_cast<const uchar *>(sei.constData()), size,
+                   [this](const MdpmRecord &record) { return take(record); });
     }
     sei.clear();
     nal = Nal::Skipped;
+}
+
+bool ClipScanner::take(const MdpmRecord &record)
+{
+    if (!found.recorded && record.recorded) {
+        found.recorded = record.recorded;
+        found.offsetSeconds = record.offsetSeconds;
+        // A camera without a receiver: no later record brings a position.
+        positionToCome = record.carriesGps;
+    }
+    if (!found.position && record.position)
+        found.position = record.position;
+    if (found.make.isEmpty() && !record.make.isEmpty()) {
+        found.make = record.make;
+        found.model = record.model;
+    }
+    complete = found.recorded && (found.position || !positionToCome);
+    return !complete;
 }
 
 void ClipScanner::dropNal()
@@ -396,30 +559,62 @@ void ClipScanner::dropNal()
 }
 } // namespace
 
-std::optional<QDateTime> recordedDate(QByteArrayView clipStart)
+CameraRecord readCameraRecord(QByteArrayView clipStart)
 {
     ClipScanner scanner;
-    scanner.feed(clipStart.first(std::min(clipStart.size(), recordedDateReadLimit)));
+    scanner.feed(clipStart.first(std::min(clipStart.size(), cameraRecordReadLimit)));
     scanner.finish();
-    return scanner.date();
+    return scanner.record();
 }
 
-std::optional<QDateTime> recordedDateOfFile(const QString &path)
+CameraRecord cameraRecordOfFile(const QString &path)
 {
     // Only a regular file: opening a FIFO under a clip's name would wait for a
     // writer forever.
     QFile file(path);
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        return std::nullopt;
+        return {};
     ClipScanner scanner;
-    // Small pieces: a date in the first frame costs little more than that frame.
+    // Small pieces: a record in the first frame costs little more than that frame.
     QByteArray piece(64 * 1024, Qt::Uninitialized);
-    for (qint64 left = recordedDateReadLimit; left > 0;) {
+    for (qint64 left = cameraRecordReadLimit; left > 0;) {
         const qint64 count = file.read(piece.data(), std::min<qint64>(piece.size(), left));
         if (count <= 0 || !scanner.feed(QByteArrayView(piece.constData(), count)))
             break;
         left -= count;
     }
     scanner.finish();
-    return scanner.date();
+    return scanner.record();
+}
+
+QStringList cameraMetadataArguments(const CameraRecord &camera)
+{
+    QStringList tags;
+    if (const std::optional<CameraPosition> &position = camera.position) {
+        // ISO 6709 as phones write it: +DD.DDDD+DDD.DDDD, altitude in metres, "/".
+        QString place =
+            QString::asprintf("%+08.4f%+09.4f", position->latitude, position->longitude);
+        if (position->altitude)
+            place += QString::asprintf("%+08.3f", *position->altitude);
+        tags << QStringLiteral("com.apple.quicktime.location.ISO6709=") + place + QLatin1Char('/');
+    }
+    if (!camera.make.isEmpty())
+        tags << QStringLiteral("com.apple.quicktime.make=") + camera.make;
+    if (!camera.model.isEmpty())
+        tags << QStringLiteral("com.apple.quicktime.model=") + camera.model;
+    if (camera.recorded) {
+        const int offsetMinutes = std::abs(camera.offsetSeconds) / 60;
+        tags << QStringLiteral("com.apple.quicktime.creationdate=") +
+                    camera.recorded->addSecs(camera.offsetSeconds)
+                        .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+                    QString::asprintf("%c%02d%02d", camera.offsetSeconds < 0 ? '-' : '+',
+                                      offsetMinutes / 60, offsetMinutes % 60);
+    }
+    if (tags.isEmpty())
+        return {};
+    // Keys of their own ("mdta"), as phones write them, rather than iTunes' tags.
+    QStringList arguments{QStringLiteral("-movflags"), QStringLiteral("use_metadata_tags")};
+    for (const QString &tag : std::as_const(tags))
+        arguments << QStringLiteral("-metadata") << tag;
+    return arguments;
 }
