@@ -79,7 +79,9 @@ void RunView::clipProgress(int index, double fraction)
             announcement->percent = percent;
             model->setData(announcement->row, progressName(announcement->sourceName, percent),
                            Qt::AccessibleTextRole);
-            if (percent / 10 > announcement->tenthTold) {
+            // Not at 100%: the clip's outcome follows at once, and a screen
+            // reader that reads the row's name late would say that twice.
+            if (percent / 10 > announcement->tenthTold && percent < 100) {
                 announcement->tenthTold = percent / 10;
                 tellRow(announcement->row, QAccessible::NameChanged);
             }
