@@ -575,11 +575,11 @@ void ConversionRunTest::heardDuringRun()
     QCOMPARE(rowA.takeLast(), QStringLiteral("name list 0: a.mts converted to a.mp4"));
     QVERIFY2(!rowA.isEmpty() && rowA.size() <= 9, qPrintable(rowA.join(QLatin1Char('\n'))));
     int tenth = 0;
-    for (const QString &told : std::as_const(rowA)) {
+    for (const QString &line : std::as_const(rowA)) {
         const QRegularExpressionMatch percent =
             QRegularExpression(QStringLiteral("^name list 0: Processing a.mts, (\\d+)%$"))
-                .match(told);
-        QVERIFY2(percent.hasMatch() && percent.captured(1).toInt() / 10 > tenth, qPrintable(told));
+                .match(line);
+        QVERIFY2(percent.hasMatch() && percent.captured(1).toInt() / 10 > tenth, qPrintable(line));
         tenth = percent.captured(1).toInt() / 10;
     }
     QCOMPARE(told.filter(QStringLiteral("list 1:")),
