@@ -45,6 +45,19 @@ QString resultText(const QString &sourceName, const QString &outputName, const C
     return sourceName + QStringLiteral(" was not converted: ") + failureReason(outcome);
 }
 
+QString failureDetail(const ClipOutcome &outcome)
+{
+    if (outcome.converted())
+        return QString();
+    return (QStringList{failureReason(outcome)} + outcome.encoderLines).join(QLatin1Char('\n'));
+}
+
+QString progressName(const QString &sourceName, int percent)
+{
+    return announcementText(sourceName) + QStringLiteral(", ") + QString::number(percent) +
+           QLatin1Char('%');
+}
+
 QString summaryText(int converted, int failed)
 {
     QString text = counted(converted, " file converted.", " files converted.");

@@ -11,6 +11,13 @@ QString announcementText(const QString &sourceName);
 QString resultText(const QString &sourceName, const QString &outputName,
                    const ClipOutcome &outcome);
 
+// A failed row's detail, for those who cannot hover over it: the reason,
+// then the encoder's last lines, one a line. Empty for a converted clip.
+QString failureDetail(const ClipOutcome &outcome);
+
+// The running row as a screen reader names it: its text and how far it is.
+QString progressName(const QString &sourceName, int percent);
+
 // The closing count: "3 files converted.", followed on the same line by the
 // failures when there were any ("1 file converted. 2 files failed.").
 QString summaryText(int converted, int failed);

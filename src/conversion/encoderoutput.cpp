@@ -39,16 +39,16 @@ bool isProgressLine(const QByteArray &line)
     return line.contains("time=") && (line.contains("frame=") || line.contains("size="));
 }
 
-// Lines FFmpeg prints on every run, failed or not: the banner, the stream
-// listings (indented), the closing sizes and its generic last word; and a
+// Lines FFmpeg prints on every run, failed or not: the stream listings
+// (indented), the closing sizes and its generic last word; and a
 // line whose reason it left empty ("Error initializing output stream 0:1 --"
 // after a full card), which the line before it gives.
 bool isRoutine(const QString &line)
 {
     if (line.isEmpty() || line.front().isSpace() || line.endsWith(QLatin1String("--")))
         return true;
-    for (const char *start : {"ffmpeg version", "Input #", "Output #", "Stream mapping:",
-                              "Press [q]", "video:", "Conversion failed!", "Exiting normally"}) {
+    for (const char *start : {"Input #", "Output #", "Stream mapping:", "Press [q]",
+                              "video:", "Conversion failed!", "Exiting normally"}) {
         if (line.startsWith(QLatin1String(start)))
             return true;
     }
@@ -113,6 +113,16 @@ void EncoderOutput::takeLine(const QByteArray &line)
         time = parseClock(valueAfter(line, "time=", ' '));
         return;
     }
+    // FFmpeg's banner: its version, then its compiler, configuration and
+    // library versions, indented. Some twenty lines on every run that say
+    // nothing about this one, and would crowd out the lines that do.
+    if (line.startsWith("ffmpeg version")) {
+        inBanner = true;
+        return;
+    }
+    if (inBanner && (line.front() == ' ' || line.front() == '\t'))
+        return;
+    inBanner = false;
     if (!durationSeen && line.trimmed().startsWith("Duration:")) {
         durationSeen = true;
         duration = parseClock(valueAfter(line, "Duration:", ','));

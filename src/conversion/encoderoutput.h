@@ -28,8 +28,9 @@ public:
     // unknown when either is (also "time=N/A" and a negative time).
     std::optional<double> fraction() const;
 
-    // The last complete, non-empty lines, progress lines left out, each cut
-    // to a bounded length. Oldest first.
+    // The last complete, non-empty lines, progress lines and FFmpeg's banner
+    // (version and build configuration) left out, each cut to a bounded
+    // length. Oldest first.
     QStringList lastLines() const;
 
     // The encoder's own last complaint as a short reason for a failed row:
@@ -51,6 +52,7 @@ private:
 
     QByteArray partial; // at most maxLineLength bytes; the rest of a longer line is dropped
     QStringList lines;
+    bool inBanner = false;
     bool durationSeen = false;
     std::optional<double> duration;
     std::optional<double> time;

@@ -43,13 +43,14 @@ void tesselMainWindow::process()
     bool closing = false;
     int converted = 0;
     int failed = 0;
+    QPersistentModelIndex firstFailed;
     {
         LocalWait wait;
         // The run keeps its own copy of the folder and the names: a folder
         // chosen meanwhile changes the list, not the run.
         ConversionRun run(encoder, folder, videoFiles, this);
         connect(&run, &ConversionRun::finished, this, [&wait] { wait.finish(); });
-        const RunView view(run, ui->listWidget, this);
+        const RunView view(run, ui->listWidget, this, accessibilityListener);
         run.start();
         closing = wait.wait() == LocalWait::End::ApplicationQuit;
         // The one way a run stops, whatever asked the program to close.
@@ -57,10 +58,21 @@ void tesselMainWindow::process()
             run.stop();
         converted = run.convertedCount();
         failed = run.failedCount();
+        firstFailed = view.firstFailedRow();
     }
     ui->pushButton_Process->setEnabled(true);
 
     // Nobody is left to read a count when the program is closing.
-    if (!closing)
-        warn(summaryText(converted, failed));
+    if (closing)
+        return;
+    warn(summaryText(converted, failed));
+    // Whoever comes back to the list lands on what needs attention, and the
+    // view stays where the user may have scrolled it.
+    if (firstFailed.isValid()) {
+        QListWidget *const list = ui->listWidget;
+        const bool autoScroll = list->hasAutoScroll();
+        list->setAutoScroll(false);
+        list->setCurrentIndex(firstFailed);
+        list->setAutoScroll(autoScroll);
+    }
 }

@@ -22,8 +22,9 @@ QListWidgetItem *insertRow(QListWidget *list, int row, const QString &text, RowS
 }
 } // namespace
 
-RunView::RunView(const ConversionRun &run, QListWidget *list, QWidget *window)
-    : list(list), window(window), windowTitle(window->windowTitle()),
+RunView::RunView(const ConversionRun &run, QListWidget *list, QWidget *window,
+                 std::function<void(QAccessibleEvent *)> listener)
+    : list(list), window(window), listener(std::move(listener)), windowTitle(window->windowTitle()),
       uniformRowsBefore(list->uniformItemSizes())
 {
     list->setUniformItemSizes(true);
@@ -42,7 +43,7 @@ RunView::RunView(const ConversionRun &run, QListWidget *list, QWidget *window)
 
 RunView::~RunView()
 {
-    window->setWindowTitle(windowTitle);
+    setTitle(windowTitle);
     list->setUniformItemSizes(uniformRowsBefore);
     list->doItemsLayout();
 }
@@ -59,7 +60,7 @@ void RunView::clipStarted(int index, const QString &sourceName)
     const bool following = scroll->value() == scroll->maximum();
     QListWidgetItem *const item =
         insertRow(list, list->count(), announcementText(sourceName), RowState::Running);
-    announcements.insert(index, list->indexFromItem(item));
+    announcements.insert(index, {list->indexFromItem(item), sourceName});
     if (following)
         list->scrollToItem(item);
     progress.clipRunning(index, 0);
@@ -68,9 +69,24 @@ void RunView::clipStarted(int index, const QString &sourceName)
 
 void RunView::clipProgress(int index, double fraction)
 {
-    const QPersistentModelIndex announcement = announcements.value(index);
-    if (announcement.isValid())
-        list->model()->setData(announcement, fraction, progressRole);
+    const auto announcement = announcements.find(index);
+    if (announcement != announcements.end() && announcement->row.isValid()) {
+        QAbstractItemModel *const model = list->model();
+        model->setData(announcement->row, fraction, progressRole);
+        // As RunRowDelegate paints it.
+        const int percent = int(std::clamp(fraction, 0.0, 1.0) * 100);
+        if (percent != announcement->percent) {
+            announcement->percent = percent;
+            model->setData(announcement->row, progressName(announcement->sourceName, percent),
+                           Qt::AccessibleTextRole);
+            // Not at 100%: the clip's outcome follows at once, and a screen
+            // reader that reads the row's name late would say that twice.
+            if (percent / 10 > announcement->tenthTold && percent < 100) {
+                announcement->tenthTold = percent / 10;
+                tellRow(announcement->row, QAccessible::NameChanged);
+            }
+        }
+    }
     progress.clipRunning(index, fraction);
     showInTitle(index);
 }
@@ -78,24 +94,35 @@ void RunView::clipProgress(int index, double fraction)
 void RunView::clipFinished(int index, const QString &sourceName, const QString &outputName,
                            const ClipOutcome &outcome)
 {
-    int row = list->count();
-    const QPersistentModelIndex announcement = announcements.take(index);
+    const QPersistentModelIndex announcement = announcements.take(index).row;
+    QListWidgetItem *item = nullptr;
     if (announcement.isValid()) {
-        row = announcement.row();
-        delete list->takeItem(row);
+        item = list->item(announcement.row());
     } else {
         // Its row went with a folder chosen meanwhile: it still goes before
         // the rows of later clips.
-        for (const QPersistentModelIndex &later : std::as_const(announcements)) {
-            if (later.isValid())
-                row = std::min(row, later.row());
+        int row = list->count();
+        for (const Announcement &later : std::as_const(announcements)) {
+            if (later.row.isValid())
+                row = std::min(row, later.row.row());
         }
+        item = new QListWidgetItem;
+        list->insertItem(row, item);
     }
-    QListWidgetItem *const item =
-        insertRow(list, row, resultText(sourceName, outputName, outcome),
-                  outcome.converted() ? RowState::Converted : RowState::Failed);
+    item->setText(resultText(sourceName, outputName, outcome));
+    item->setData(progressRole, QVariant());
+    item->setData(Qt::AccessibleTextRole, QVariant());
+    styleRow(item, outcome.converted() ? RowState::Converted : RowState::Failed);
     if (!outcome.encoderLines.isEmpty())
         item->setToolTip(outcome.encoderLines.join(QLatin1Char('\n')));
+    const QModelIndex row = list->indexFromItem(item);
+    tellRow(row, QAccessible::NameChanged);
+    if (!outcome.converted()) {
+        item->setData(Qt::AccessibleDescriptionRole, failureDetail(outcome));
+        tellRow(row, QAccessible::DescriptionChanged);
+        if (!firstFailed.isValid())
+            firstFailed = row;
+    }
     progress.clipDone(index);
     showInTitle(std::max(index, runningIndex));
 }
@@ -112,6 +139,47 @@ void RunView::retitle()
 {
     titleOutdated = false;
     titleInterval.start();
-    window->setWindowTitle(runTitle(runningIndex + 1, clipCount, progress.fraction(),
-                                    progress.secondsLeft(sinceStart.elapsed())));
+    setTitle(runTitle(runningIndex + 1, clipCount, progress.fraction(),
+                      progress.secondsLeft(sinceStart.elapsed())));
+}
+
+void RunView::setTitle(const QString &title)
+{
+    if (title == window->windowTitle())
+        return;
+    window->setWindowTitle(title);
+    if (heard()) {
+        QAccessibleEvent event(window, QAccessible::NameChanged);
+        tell(&event);
+    }
+}
+
+void RunView::tellRow(const QModelIndex &row, QAccessible::Event change) const
+{
+    if (!heard())
+        return;
+    QAccessibleInterface *const listInterface = QAccessible::queryAccessibleInterface(list);
+    QAccessibleTableInterface *const table =
+        listInterface ? listInterface->tableInterface() : nullptr;
+    QAccessibleInterface *const cell = table ? table->cellAt(row.row(), row.column()) : nullptr;
+    if (!cell)
+        return;
+    QAccessibleEvent event(list, change);
+    event.setChild(listInterface->indexOfChild(cell));
+    tell(&event);
+}
+
+// Qt keeps the interfaces it made for the rows in step with the list only
+// while a screen reader listens: one made at another time would go stale.
+bool RunView::heard() const
+{
+    return QAccessible::isActive() || listener;
+}
+
+void RunView::tell(QAccessibleEvent *event) const
+{
+    if (QAccessible::isActive())
+        QAccessible::updateAccessibility(event);
+    else
+        listener(event);
 }

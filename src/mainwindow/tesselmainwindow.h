@@ -4,10 +4,12 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 
 #include "update/fetchresult.h"
 
+class QAccessibleEvent;
 class QSettings;
 
 namespace Ui {
@@ -30,6 +32,13 @@ public:
     void setEncoderPath(const QString &path) { encoderPathOverride = path; }
     void setUpdateBaseUrl(const QUrl &url) { updateBaseUrl = url; }
     void setUpdateTimeout(int milliseconds) { updateTimeoutMs = milliseconds; }
+    // What the run tells assistive technology also reaches `listener` where
+    // the platform has no accessibility to tell it to (offscreen): Qt then
+    // drops every event, before any update handler sees it.
+    void setAccessibilityListener(std::function<void(QAccessibleEvent *)> listener)
+    {
+        accessibilityListener = std::move(listener);
+    }
 
 private slots:
     void browse();
@@ -53,4 +62,5 @@ private:
     QString encoderPathOverride;
     QUrl updateBaseUrl;
     int updateTimeoutMs;
+    std::function<void(QAccessibleEvent *)> accessibilityListener;
 };

@@ -16,6 +16,8 @@
 //               "cp -p" of the same clip over it does
 //   swap        move another file of the same content and date over the source
 //   move        rename the source's folder (to the folder's name + "-moved")
+//   damaged     print FFmpeg's banner and its complaint about a damaged clip,
+//               and exit 1
 //   progress MS print FFmpeg's "Duration:" of a 10 s clip, then over MS
 //               milliseconds its progress lines ("time=", ended by "\r") to 10 s
 // A file with nothing in it makes it exit 0 at once. A source it cannot open
@@ -210,6 +212,14 @@ int main(int argc, char **argv)
             std::filesystem::rename(folder, folder.u8string() + "-moved");
         } else if (word == "grow") {
             std::ofstream(pathOf(source), std::ios::app | std::ios::binary) << " more";
+        } else if (word == "damaged") {
+            std::fprintf(stderr,
+                         "ffmpeg version 5.1 Copyright (c) 2000-2022 the FFmpeg developers\n"
+                         "  built with gcc 12\n  configuration: --enable-gpl\n"
+                         "  libavutil      57. 28.100 / 57. 28.100\n"
+                         "%s: Invalid data found when processing input\n",
+                         source.c_str());
+            finish(1);
         } else if (word == "crash") {
             std::fflush(stdout);
 #ifdef _WIN32

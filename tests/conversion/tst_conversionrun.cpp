@@ -1,6 +1,7 @@
 // The conversion run driven through the window, with the stand-in encoder
 // (standinencoder.cpp) in place of FFmpeg.
 #include "support/testregistry.h"
+#include <QAccessible>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -52,6 +53,27 @@ QString describe(const ClipOutcome &outcome)
     return outcome.end == End::ExitedWithError ? word.arg(outcome.exitCode) : word;
 }
 
+// What the window's runs tell assistive technology goes into `told`, as
+// "name <object>[ row]: text" and "description ...".
+void listenToAccessibility(WindowUnderTest &ui, QStringList &told)
+{
+    ui.window.setObjectName(QStringLiteral("window"));
+    ui.list->setObjectName(QStringLiteral("list"));
+    ui.window.setAccessibilityListener([&told](QAccessibleEvent *event) {
+        const bool name = event->type() == QAccessible::NameChanged;
+        if (!name && event->type() != QAccessible::DescriptionChanged)
+            return;
+        QString line = (name ? QStringLiteral("name ") : QStringLiteral("description ")) +
+                       event->object()->objectName();
+        if (event->child() >= 0)
+            line += QLatin1Char(' ') + QString::number(event->child());
+        const QAccessibleInterface *changed = event->accessibleInterface();
+        told << line + QStringLiteral(": ") +
+                    (changed ? changed->text(name ? QAccessible::Name : QAccessible::Description)
+                             : QStringLiteral("(none)"));
+    });
+}
+
 // The value that follows `option` in an argument list.
 QString optionValue(const QStringList &arguments, const QString &option)
 {
@@ -77,6 +99,7 @@ private slots:
     void runSignals_data();
     void runSignals();
     void progressWhileRunning();
+    void heardDuringRun();
     void listScrolling_data();
     void listScrolling();
     void folderMovedDuringRun();
@@ -500,6 +523,70 @@ void ConversionRunTest::progressWhileRunning()
     QVERIFY(!ui.list->item(0)->data(progressRole).isValid());
     QVERIFY2(!ui.list->item(1)->icon().isNull() && ui.list->item(0)->icon().isNull(),
              "a failed row must look different at a glance");
+}
+
+// A keyboard user parked on a running row stays on it as its clip ends, and a
+// screen reader hears each row change, the running row's percentage now and
+// then, the title, and a failure's reason and FFmpeg's words without its
+// banner. Once the count is read, the failure is where the list's focus goes.
+void ConversionRunTest::heardDuringRun()
+{
+    ClipRun run({{QStringLiteral("a.mts"), "progress 600 ok"},
+                 {QStringLiteral("b.mts"), "damaged"},
+                 {QStringLiteral("c.mts"), "ok"}});
+    WindowUnderTest &ui = run.ui;
+    QStringList titles;
+    connect(&ui.window, &QWidget::windowTitleChanged, this,
+            [&](const QString &title) { titles << QStringLiteral("name window: ") + title; });
+    QStringList told;
+    listenToAccessibility(ui, told);
+    QStringList currentRows; // what the current row said, each change once
+    const Sampler parker([&] {
+        if (ui.list->currentRow() < 0 &&
+            ui.rowTexts().value(0) == QLatin1String("Processing a.mts"))
+            ui.list->setCurrentRow(0);
+        const QListWidgetItem *current = ui.list->currentItem();
+        if (current && currentRows.value(currentRows.size() - 1) != current->text())
+            currentRows << current->text();
+    });
+    int currentAtBox = -2;
+    ModalWatcher watcher([&](QWidget *modal) {
+        currentAtBox = ui.list->currentRow();
+        qobject_cast<QMessageBox *>(modal)->buttons().value(0)->click();
+    });
+
+    QVERIFY(!pressProcess(ui).timedOut);
+
+    QCOMPARE(watcher.boxes.value(0).summary(),
+             warningOverWindow(QStringLiteral("2 files converted. 1 file failed.")));
+    QCOMPARE(currentRows, (QStringList{"Processing a.mts", "a.mts converted to a.mp4"}));
+    QCOMPARE(currentAtBox, 0);
+    QCOMPARE(ui.list->currentRow(), 1);
+
+    const QString reason = QStringLiteral("Invalid data found when processing input");
+    const QString ffmpegSaid =
+        run.clips.filePath(QStringLiteral("b.mts")) + QStringLiteral(": ") + reason;
+    QCOMPARE(ui.list->item(1)->toolTip(), ffmpegSaid);
+    QCOMPARE(told.filter(QStringLiteral("window:")), titles);
+    QVERIFY2(titles.size() >= 3 && titles.constLast() == QLatin1String("name window: Tessel"),
+             qPrintable(titles.join(QLatin1Char('\n'))));
+    // The percentage at most once a tenth, growing, and then what became of the clip.
+    QStringList rowA = told.filter(QStringLiteral("list 0:"));
+    QCOMPARE(rowA.takeLast(), QStringLiteral("name list 0: a.mts converted to a.mp4"));
+    QVERIFY2(!rowA.isEmpty() && rowA.size() <= 9, qPrintable(rowA.join(QLatin1Char('\n'))));
+    int tenth = 0;
+    for (const QString &line : std::as_const(rowA)) {
+        const QRegularExpressionMatch percent =
+            QRegularExpression(QStringLiteral("^name list 0: Processing a.mts, (\\d+)%$"))
+                .match(line);
+        QVERIFY2(percent.hasMatch() && percent.captured(1).toInt() / 10 > tenth, qPrintable(line));
+        tenth = percent.captured(1).toInt() / 10;
+    }
+    QCOMPARE(told.filter(QStringLiteral("list 1:")),
+             (QStringList{"name list 1: b.mts was not converted: " + reason,
+                          "description list 1: " + reason + '\n' + ffmpegSaid}));
+    QCOMPARE(told.filter(QStringLiteral("list 2:")),
+             QStringList{"name list 2: c.mts converted to c.mp4"});
 }
 
 // The running row stays in view unless the user scrolled away; once the run
