@@ -63,6 +63,10 @@ void UnfinishedOutputTest::commit_data()
     QTest::newRow("an older MP4, its permissions kept") << "mp4" << QByteArray("movie") << "";
     QTest::newRow("a link at the name is replaced, not followed")
         << "link" << QByteArray("movie") << "";
+    // The same file under two names: writing through the MP4's name would
+    // overwrite the other, a clip perhaps.
+    QTest::newRow("a hard link at the name is replaced, not written through")
+        << "hardlink" << QByteArray("movie") << "";
     QTest::newRow("a folder at the name")
         << "folder" << QByteArray("movie") << "the MP4 could not be put in place: Is a directory";
     QTest::newRow("the encoder wrote nothing")
@@ -86,6 +90,9 @@ void UnfinishedOutputTest::commit()
         QVERIFY(QFile::setPermissions(target, chosen));
     } else if (atName == QLatin1String("link")) {
         QVERIFY(QFile::link(thesis, target));
+    } else if (atName == QLatin1String("hardlink")) {
+        QVERIFY(::link(QFile::encodeName(thesis).constData(),
+                       QFile::encodeName(target).constData()) == 0);
     } else if (atName == QLatin1String("folder")) {
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("a.mp4")));
     }
