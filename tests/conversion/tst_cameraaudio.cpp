@@ -19,7 +19,7 @@ struct Streams
 {
     QString video; // codec and frame size: "h264 160x120"
     int videoFrames = -1;
-    QString audio; // codec and channel layout: "mp3 stereo"
+    QString audio; // codec and channel layout: "ac3 5.1(side)"
 };
 
 // What the encoder finds in a transport stream, the video counted by copying
@@ -49,6 +49,17 @@ Streams streamsOf(const QString &file)
         streams.videoFrames = frames.next().captured(1).toInt();
     return streams;
 }
+
+// Clip made at build time, and its name on the card.
+const QList<QPair<QString, QString>> cameraClips{
+    {QStringLiteral("h264-ac3-stereo.ts"), QStringLiteral("00001.MTS")},
+    {QStringLiteral("h264-ac3-5.1.ts"), QStringLiteral("00002.MTS")},
+    {QStringLiteral("h264-eac3.ts"), QStringLiteral("00003.MTS")},
+    {QStringLiteral("h264-lpcm.m2ts"), QStringLiteral("00004.M2TS")},
+    {QStringLiteral("h264-mp2.ts"), QStringLiteral("00005.MTS")},
+    {QStringLiteral("h264-aac.ts"), QStringLiteral("00006.MTS")},
+    {QStringLiteral("hevc-ac3.ts"), QStringLiteral("00007.MTS")},
+};
 } // namespace
 
 class CameraAudioTest : public QObject
@@ -64,17 +75,6 @@ private:
     IsolatedSettings isolatedSettings;
     ClipFolder clips;
     RunSeen seen;
-};
-
-// clip made at build time -> its name on the card
-static const QList<QPair<QString, QString>> cameraClips{
-    {QStringLiteral("h264-ac3-stereo.ts"), QStringLiteral("00001.MTS")},
-    {QStringLiteral("h264-ac3-5.1.ts"), QStringLiteral("00002.MTS")},
-    {QStringLiteral("h264-eac3.ts"), QStringLiteral("00003.MTS")},
-    {QStringLiteral("h264-lpcm.m2ts"), QStringLiteral("00004.M2TS")},
-    {QStringLiteral("h264-mp2.ts"), QStringLiteral("00005.MTS")},
-    {QStringLiteral("h264-aac.ts"), QStringLiteral("00006.MTS")},
-    {QStringLiteral("hevc-ac3.ts"), QStringLiteral("00007.MTS")},
 };
 
 void CameraAudioTest::initTestCase()
