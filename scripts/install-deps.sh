@@ -14,12 +14,10 @@ packages=(
 )
 windows_packages=(
     # Tessel for Windows: the MinGW-w64 compiler, NSIS for Setup.exe, Wine to
-    # run the Windows tests.
-    g++-mingw-w64-x86-64-posix nsis wine64
+    # run the Windows tests, osslsigncode to sign the programs when given a
+    # certificate. ffmpeg.exe is prebuilt in ../shared/ffmpeg-mingw.
+    g++-mingw-w64-x86-64-posix nsis wine64 osslsigncode
 )
-# npm fetches ffmpeg.exe. Node.js packaged elsewhere brings its own npm,
-# which Debian's package would conflict with.
-command -v npm >/dev/null || windows_packages+=(npm)
 if [ "${1:-}" = "--windows" ]; then
     packages+=("${windows_packages[@]}")
 fi
@@ -34,6 +32,9 @@ if [ "${1:-}" = "--test" ]; then
     # A test watches which thread flushes the MP4s; another mounts a FUSE
     # file system without a flush.
     packages+=(strace python3-fusepy)
+    # The Windows tests read manifests and icons back out of the programs
+    # (wrestool), and sign with a throwaway certificate.
+    packages+=(icoutils openssl)
 fi
 
 missing=()

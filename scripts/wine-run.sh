@@ -39,6 +39,12 @@ mkdir -p "$(dirname "$prefix")"
         "$wine" reg add 'HKCU\Environment' /v QT_QPA_PLATFORM /d offscreen /f >/dev/null 2>&1
         "$(dirname "$wine")/wineserver" -w
     fi
+    # Wine marks names that begin with a dot hidden, Windows does not: the
+    # tests see folders as Windows shows them.
+    if ! grep -q '^"ShowDotFiles"="Y"' "$prefix/user.reg"; then
+        "$wine" reg add 'HKCU\Software\Wine' /v ShowDotFiles /d Y /f >/dev/null 2>&1
+        "$(dirname "$wine")/wineserver" -w
+    fi
 ) 9>"$prefix.lock"
 
 # Without a program: only make the prefix.

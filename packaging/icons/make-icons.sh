@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Renders tessel.svg into the PNG sizes installed on Linux and the
-# multi-size tessel.ico that Windows builds embed. Needs librsvg2-bin and
+# multi-size tessel.ico that Windows builds embed, which also holds 256 pixels
+# (PNG inside) for large icon views and high-DPI displays. Needs librsvg2-bin and
 # imagemagick. Run it after changing the SVG and commit the results.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -8,4 +9,7 @@ sizes=(16 24 32 48 64 72 96 128)
 for s in "${sizes[@]}"; do
     rsvg-convert -w "$s" -h "$s" tessel.svg -o "tessel-$s.png"
 done
-/usr/bin/convert $(printf 'tessel-%s.png ' "${sizes[@]}") tessel.ico
+big=$(mktemp --suffix=.png)
+trap 'rm -f "$big"' EXIT
+rsvg-convert -w 256 -h 256 tessel.svg -o "$big"
+/usr/bin/convert $(printf 'tessel-%s.png ' "${sizes[@]}") "$big" tessel.ico

@@ -3,7 +3,9 @@
 # Files\Tessel, the installed tessel.exe started in a private X server with a
 # folder remembered in the registry, Process pressed, the clip converted by the
 # bundled ffmpeg.exe, the folder remembered again, and a silent uninstall that
-# leaves nothing behind.
+# leaves nothing behind. Setup.exe is signed with a throwaway certificate, as a
+# release is with the publisher's, and every signature is checked; so are the
+# installed files as Windows reads them (manifests, version, icon, imports).
 #   tst_installer.sh <build dir> <wine prefix> <sample clip> <cpack> <artifacts dir>
 set -euo pipefail
 build=$1 prefix=$2 sample=$3 cpack=$4 artifacts=$5
@@ -13,7 +15,9 @@ export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64
 work=$(mktemp -d)
 cleanup() {
-    "$(dirname "$wine")/wineserver" -k 2>/dev/null
+    # Without a Wine session to end, the X server must still go: it holds
+    # the test's output open.
+    "$(dirname "$wine")/wineserver" -k 2>/dev/null || true
     [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
     rm -rf "$work"
 }
@@ -42,12 +46,27 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")"
 "$(dirname "$wine")/wineserver" -k 2>/dev/null || true
 
-step "Setup.exe"
+step "Setup.exe, signed"
+openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=Tessel test" \
+    -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/cert.p12" -passout pass:test
 # zlib: the test needs the installer, not its smallest size.
-"$cpack" --config "$build/CPackConfig.cmake" -G NSIS -B "$work/package" \
+TESSEL_SIGNING_CERTIFICATE=$work/cert.p12 TESSEL_SIGNING_PASSWORD=test \
+    "$cpack" --config "$build/CPackConfig.cmake" -G NSIS -B "$work/package" \
     -D CPACK_NSIS_COMPRESSOR=zlib >"$work/cpack.log" || { cat "$work/cpack.log"; fail "cpack"; }
 setup=$work/package/Setup.exe
 [ -f "$setup" ] || fail "no Setup.exe"
+signed() { # file: signed with the throwaway certificate, and intact
+    osslsigncode verify -CAfile "$work/cert.pem" -in "$1" >"$work/verify.log" 2>&1 ||
+        fail "$1 carries no valid signature: $(cat "$work/verify.log")"
+}
+signed "$setup"
+# Windows draws it sharp on scaled displays, and shows its version.
+settings=$(bash "$here/manifest-settings.sh" "$setup")
+grep -qx '{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware=true' <<<"$settings" ||
+    fail "Setup.exe declares no DPI awareness: $settings"
+wrestool -x --raw -t 16 "$setup" >"$work/version.res"
+strings -el "$work/version.res" | grep -qx 1.0.405 || fail "Setup.exe carries no version 1.0.405"
 
 # Made once, like the tests' own prefix.
 "$wine_run" "$prefix"
@@ -59,10 +78,37 @@ settings_key='HKCU\Software\Ostrell\Tessel'
 step "silent install"
 "$wine" "$setup" /S
 "$(dirname "$wine")/wineserver" -w
-for file in tessel.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll Qt6Network.dll Qt6Concurrent.dll libstdc++-6.dll \
-    libgcc_s_seh-1.dll libwinpthread-1.dll platforms/qwindows.dll styles/qwindowsvistastyle.dll \
-    tls/qschannelbackend.dll encoder/ffmpeg.exe encoder/COPYING.txt Uninstall.exe; do
-    [ -f "$program_files/$file" ] || fail "not installed: $file"
+# The folder holds these files and no others (no DLL that nothing loads).
+expected_files="Qt6Core.dll Qt6Gui.dll Qt6Network.dll Qt6Widgets.dll Uninstall.exe \
+encoder/COPYING.LAME.txt encoder/COPYING.LGPLv2.1.txt encoder/README.txt encoder/ffmpeg.exe \
+libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll platforms/qwindows.dll \
+styles/qwindowsvistastyle.dll tessel.exe tls/qschannelbackend.dll"
+installed_files=$(cd "$program_files" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
+[ "$installed_files" = "$(echo $expected_files) " ] || fail "installed: $installed_files"
+for file in tessel.exe encoder/ffmpeg.exe Uninstall.exe; do signed "$program_files/$file"; done
+grep -q 'FFmpeg 5\.1\.9' "$program_files/encoder/README.txt" || fail "encoder\\README.txt names no FFmpeg 5.1.9"
+bash "$here/tst_manifest.sh" "$program_files/tessel.exe" >/dev/null
+wrestool -x -t 14 "$program_files/tessel.exe" >"$work/icon.ico"
+icotool -l "$work/icon.ico" >"$work/icon.txt"
+grep -q -- '--width=256 --height=256' "$work/icon.txt" || fail "tessel.exe has no 256 px icon"
+# Every library a shipped file imports is shipped or part of Windows; every
+# shipped library beside tessel.exe is imported by one. None carries debug
+# sections.
+imports=$work/imports
+for file in "$program_files"/*.exe "$program_files"/*.dll "$program_files"/*/*.dll; do
+    x86_64-w64-mingw32-objdump -h "$file" >"$work/sections.txt"
+    grep -q '\.debug_' "$work/sections.txt" && fail "not stripped: $file"
+    x86_64-w64-mingw32-objdump -p "$file" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' >>"$imports"
+done
+shipped=$(cd "$program_files" && ls *.dll | tr 'A-Z' 'a-z')
+for library in $(sort -u "$imports"); do
+    # API sets name no file: Windows maps them onto its own DLLs.
+    [[ $library == api-ms-win-* ]] && continue
+    grep -qx "$library" <<<"$shipped" || [ -e "$prefix/drive_c/windows/system32/$library" ] ||
+        fail "imported but not shipped: $library"
+done
+for library in $shipped; do
+    grep -qx "$library" "$imports" || fail "shipped but imported by nothing: $library"
 done
 # A GUI program (no console window beside it) that names its version in its
 # properties.
@@ -73,6 +119,12 @@ strings -el "$program_files/tessel.exe" | grep -qx 1.0.405 || fail "tessel.exe c
 [ "$(reg_value "$uninstall_key" DisplayVersion)" = 1.0.405 ] ||
     fail "no Apps & features entry for 1.0.405: $("$wine" reg query "$uninstall_key" 2>&1)"
 [ "$(reg_value "$uninstall_key" DisplayName)" = Tessel ] || fail "Apps & features entry not named Tessel"
+"$wine" reg export "$uninstall_key" "$(windows_path "$work/entry.reg")" /y >/dev/null 2>&1
+entry=$(iconv -f UTF-16 -t UTF-8 "$work/entry.reg" | tr -d '\r')
+for flag in NoModify NoRepair; do
+    grep -qx "\"$flag\"=dword:00000001" <<<"$entry" || fail "$flag is no DWORD 1: $entry"
+done
+"$wine" reg query 'HKLM\Software\Ostrell\Tessel' >/dev/null 2>&1 || fail "no HKLM\\Software\\Ostrell\\Tessel"
 
 step "the installed Tessel converts a folder"
 folder="$work/Été 2019 %"
@@ -114,4 +166,5 @@ step "silent uninstall"
 [ ! -e "$program_files" ] || fail "left installed: $(cd "$program_files" && find .)"
 [ ! -e "$menu" ] || fail "Start-menu entry left"
 "$wine" reg query "$uninstall_key" >/dev/null 2>&1 && fail "Apps & features entry left"
+"$wine" reg query 'HKLM\Software\Ostrell' >/dev/null 2>&1 && fail "HKLM\\Software\\Ostrell left"
 step "passed"

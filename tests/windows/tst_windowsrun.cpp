@@ -1,15 +1,18 @@
 // One whole run of the Windows build with the ffmpeg.exe it ships in
 // "encoder\" beside the program: clips whose folder and names hold spaces,
 // accents and '%' become H.264 + MP3 MP4s beside them, and nothing else is
-// left in the folder.
+// left in the folder; files named like clips that are no transport streams
+// fail in the encoder's words and reach nothing outside their folder.
 #include "support/testregistry.h"
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTest>
 
 #include "conversion/conversiontestkit.h"
 #include "conversion/openfolder.h"
 #include "support/isolatedsettings.h"
+#include "support/mp4streams.h"
 
 class WindowsRunTest : public QObject
 {
@@ -18,6 +21,8 @@ class WindowsRunTest : public QObject
 private slots:
     void convertsWithShippedEncoder_data();
     void convertsWithShippedEncoder();
+    void refusesAllButTransportStreams_data();
+    void refusesAllButTransportStreams();
     void closeStopsShippedEncoder();
     void folderAddress_data();
     void folderAddress();
@@ -79,16 +84,64 @@ void WindowsRunTest::convertsWithShippedEncoder()
     for (const QString &name : outputNames) {
         // Written as a hidden file; the user must see the MP4.
         QVERIFY2(!QFileInfo(folder + QLatin1Char('/') + name).isHidden(), qPrintable(name));
-        // The shipped encoder itself says what the MP4 holds.
-        QProcess probe;
-        probe.setProcessChannelMode(QProcess::MergedChannels);
-        probe.start(encoder, {QStringLiteral("-hide_banner"), QStringLiteral("-i"),
-                              folder + QLatin1Char('/') + name});
-        QVERIFY2(probe.waitForFinished(30000), qPrintable(probe.errorString()));
-        const QString report = QString::fromUtf8(probe.readAll());
-        QVERIFY2(report.contains(QStringLiteral("Video: h264")), qPrintable(report));
-        QVERIFY2(report.contains(QStringLiteral("Audio: mp3")), qPrintable(report));
+        const Mp4Streams streams = mp4Streams(folder + QLatin1Char('/') + name);
+        QCOMPARE(streams.video, QStringLiteral("h264 160x120"));
+        QCOMPARE(streams.audio, QStringLiteral("mp3"));
     }
+}
+
+void WindowsRunTest::refusesAllButTransportStreams_data()
+{
+    // %1: a transport stream outside the folder, %2: an address on a server
+    // the test listens on.
+    QTest::addColumn<QByteArray>("content");
+
+    QTest::newRow("M3U playlist naming a clip elsewhere")
+        << QByteArray("#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\n%1\n#EXT-X-ENDLIST\n");
+    QTest::newRow("M3U playlist naming an http address")
+        << QByteArray("#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\n%2\n#EXT-X-ENDLIST\n");
+    QTest::newRow("concat list naming a clip elsewhere")
+        << QByteArray("ffconcat version 1.0\nfile '%1'\n");
+    QTest::newRow("concat list naming an http address")
+        << QByteArray("ffconcat version 1.0\nfile '%2'\n");
+    QTest::newRow("MP4") << QByteArray("@" SAMPLE_MP4);
+    QTest::newRow("WAV") << QByteArray("@" SAMPLE_WAV);
+}
+
+void WindowsRunTest::refusesAllButTransportStreams()
+{
+    QFETCH(QByteArray, content);
+
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    ClipFolder outside;
+    const QString elsewhere = outside.filePath(QStringLiteral("elsewhere.MTS"));
+    QVERIFY(QFile::copy(QStringLiteral(SAMPLE_CLIP), elsewhere));
+    ClipFolder clips;
+    if (content.startsWith('@')) {
+        QVERIFY(QFile::copy(QString::fromUtf8(content.mid(1)),
+                            clips.filePath(QStringLiteral("00001.MTS"))));
+    } else {
+        const QString address =
+            QStringLiteral("http://127.0.0.1:%1/clip.MTS").arg(server.serverPort());
+        clips.add(QStringLiteral("00001.MTS"),
+                  QString::fromUtf8(content)
+                      .replace(QStringLiteral("%1"), QDir::toNativeSeparators(elsewhere))
+                      .replace(QStringLiteral("%2"), address)
+                      .toUtf8());
+    }
+
+    const RunSeen seen = runInWindow(QString(), clips.path(), 60000); // the shipped encoder
+    QVERIFY(!seen.timedOut);
+    QCOMPARE(seen.rows,
+             (QList<Row>{{QStringLiteral("00001.MTS was not converted: Invalid data found when "
+                                         "processing input"),
+                          lightRed}}));
+    QCOMPARE(QDir(clips.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("00001.MTS")});
+    QCOMPARE(QDir(outside.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("elsewhere.MTS")});
+    QVERIFY2(!server.waitForNewConnection(100), "the encoder connected to the address");
 }
 
 void WindowsRunTest::closeStopsShippedEncoder()
