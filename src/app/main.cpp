@@ -2,6 +2,14 @@
 #include "mainwindow/tesselmainwindow.h"
 
 #include <QApplication>
+#include <QThreadPool>
+
+#include <cstdlib>
+
+namespace {
+// How long the way out waits for the disk work still under way.
+constexpr int diskWaitAtExitMs = 1000;
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -9,9 +17,20 @@ int main(int argc, char **argv)
     // Lets Wayland compositors match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.ostrell.tessel"));
     const QuitOnSignal quitOnSignal;
-    // Declared after the application, so destroyed before it: the window's
-    // destructor stores the folder while Qt is still fully alive.
-    tesselMainWindow window;
-    window.show();
-    return app.exec();
+    int code = 0;
+    {
+        // Destroyed before the application: the window's destructor stores
+        // the folder while Qt is still fully alive.
+        tesselMainWindow window;
+        window.show();
+        code = app.exec();
+    }
+    // A card or a share that stopped answering may still hold a thread that
+    // was checking a clip or removing its unfinished file, and the
+    // application would wait for it on its way out for as long as the disk
+    // stays silent. The folder is stored by now; the next run sweeps what the
+    // disk still holds.
+    if (!QThreadPool::globalInstance()->waitForDone(diskWaitAtExitMs))
+        std::_Exit(code);
+    return code;
 }

@@ -7,6 +7,7 @@
 #include "conversion/unfinishedoutput.h"
 
 #include <QDebug>
+#include <QSemaphore>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <optional>
@@ -36,8 +37,9 @@ struct ClipJob::Files
 
 ClipJob::ClipJob(const QString &encoder, std::shared_ptr<const RunFolder> folder,
                  const QString &sourceName, const QString &outputName, QThreadPool *disk,
-                 QObject *parent)
-    : QObject(parent), encoder(encoder), disk(disk), files(std::make_shared<Files>())
+                 std::shared_ptr<QSemaphore> stepsEnded, QObject *parent)
+    : QObject(parent), encoder(encoder), disk(disk), stepsEnded(std::move(stepsEnded)),
+      files(std::make_shared<Files>())
 {
     files->folder = std::move(folder);
     files->sourceName = sourceName;
@@ -72,7 +74,10 @@ void ClipJob::start()
 void ClipJob::onDisk(void (*work)(Files &), void (ClipJob::*then)())
 {
     afterDisk = then;
-    diskStep.setFuture(QtConcurrent::run(disk, [work, files = files] { work(*files); }));
+    diskStep.setFuture(QtConcurrent::run(disk, [work, files = files, ended = stepsEnded] {
+        work(*files);
+        ended->release();
+    }));
 }
 
 void ClipJob::diskStepEnded()
@@ -202,11 +207,12 @@ void ClipJob::encoderEnded(const ClipOutcome &outcome)
 {
     if (current != Step::Encoding)
         return;
-    // Not deleted inside its own signal, nor counted among the run's
-    // processes any more.
+    // Not deleted inside its own signal, but before anything else happens:
+    // a deferred delete would wait for the loop it was asked in, which a
+    // nested wait may never return to.
     process->disconnect(this);
-    process->setParent(nullptr);
-    process.release()->deleteLater();
+    QMetaObject::invokeMethod(
+        this, [this] { process.reset(); }, Qt::QueuedConnection);
     close(outcome);
     emit encoderDone();
 }

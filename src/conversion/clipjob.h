@@ -12,6 +12,7 @@
 #include "conversion/encoderoutput.h"
 
 class EncoderProcess;
+class QSemaphore;
 class QThreadPool;
 class RunFolder;
 
@@ -20,7 +21,8 @@ class RunFolder;
 // read and its unfinished MP4 made; the encoder runs; the clip is checked
 // unchanged and the MP4 put in place. The steps that wait for the disk run
 // on the `disk` pool's threads, never on this object's: a card or a share
-// can stall for minutes. Ends in one finished().
+// can stall for minutes; each releases `stepsEnded` as it ends. Ends in one
+// finished().
 class ClipJob : public QObject
 {
     Q_OBJECT
@@ -36,7 +38,7 @@ public:
 
     ClipJob(const QString &encoder, std::shared_ptr<const RunFolder> folder,
             const QString &sourceName, const QString &outputName, QThreadPool *disk,
-            QObject *parent = nullptr);
+            std::shared_ptr<QSemaphore> stepsEnded, QObject *parent = nullptr);
     ~ClipJob() override;
 
     void start();
@@ -85,6 +87,7 @@ private:
 
     const QString encoder;
     QThreadPool *const disk;
+    const std::shared_ptr<QSemaphore> stepsEnded; // released as each disk step ends
     // Handed to each disk step and back: touched by one thread at a time.
     const std::shared_ptr<Files> files;
     Step current = Step::Waiting;

@@ -6,6 +6,7 @@
 #include "conversion/unfinishedoutput.h"
 
 #include <QDeadlineTimer>
+#include <QSemaphore>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -28,7 +29,8 @@ struct ConversionRun::Opened
 ConversionRun::ConversionRun(const QString &encoder, const QString &folder,
                              const QStringList &sourceNames, QObject *parent)
     : QObject(parent), encoder(encoder), folderPath(folder), sourceNames(sourceNames),
-      disk(std::make_unique<QThreadPool>()), opening(std::make_shared<Opened>())
+      disk(QThreadPool::globalInstance()), stepsEnded(std::make_shared<QSemaphore>()),
+      opening(std::make_shared<Opened>())
 {
     connect(&openingStep, &QFutureWatcherBase::finished, this, &ConversionRun::opened);
 }
@@ -39,23 +41,19 @@ ConversionRun::~ConversionRun()
     // file removed, but nothing is signalled on the way out.
     blockSignals(true);
     stop();
-    started.clear();
-    // A disk that does not answer holds a thread of the pool: the pool is
-    // left to the end of the process rather than waited for.
-    if (disk->activeThreadCount() > 0)
-        (void)disk.release();
 }
 
 void ConversionRun::start()
 {
     state = State::Opening;
-    openingStep.setFuture(
-        QtConcurrent::run(disk.get(), [opening = opening, path = folderPath, names = sourceNames] {
+    openingStep.setFuture(QtConcurrent::run(
+        disk, [opening = opening, path = folderPath, names = sourceNames, ended = stepsEnded] {
             auto runFolder = std::make_shared<RunFolder>(path);
             for (const QString &name : names)
                 opening->bytes << std::max<qint64>(runFolder->identify(name).size, 0);
             UnfinishedOutput::removeAbandoned(*runFolder, names);
             opening->folder = std::move(runFolder);
+            ended->release();
         }));
 }
 
@@ -94,8 +92,8 @@ void ConversionRun::startNext()
             tellInOrder();
             continue;
         }
-        auto job =
-            std::make_unique<ClipJob>(encoder, folder, sourceName, outputName, disk.get(), this);
+        auto job = std::make_unique<ClipJob>(encoder, folder, sourceName, outputName, disk,
+                                             stepsEnded, this);
         ClipJob *const clip = job.get();
         started.back().job = std::move(job);
         connect(clip, &ClipJob::progress, this,
@@ -173,8 +171,10 @@ void ConversionRun::stop()
                std::any_of(started.cbegin(), started.cend(),
                            [](const Started &clip) { return bool(clip.job); });
     };
+    // Woken by each disk step that ends; what ended before counts for nothing.
+    stepsEnded->tryAcquire(stepsEnded->available());
     while (inFlight() && !diskWait.hasExpired()) {
-        disk->waitForDone(int(std::max<qint64>(diskWait.remainingTime(), 1)));
+        stepsEnded->tryAcquire(1, int(std::max<qint64>(diskWait.remainingTime(), 1)));
         // Settling tells outcomes, which takes clips off the list.
         std::vector<ClipJob *> jobs;
         for (const Started &clip : started) {

@@ -13,6 +13,7 @@
 #include "conversion/clipoutcome.h"
 
 class ClipJob;
+class QSemaphore;
 class QThreadPool;
 class RunFolder;
 
@@ -94,7 +95,12 @@ private:
     const QString encoder;
     const QString folderPath;
     const QStringList sourceNames;
-    std::unique_ptr<QThreadPool> disk;
+    // The application's pool: a thread that a silent disk holds must not be
+    // waited for when the run goes (see main()).
+    QThreadPool *const disk;
+    // Released as each disk step ends, for a stop to wait on. Not the pool's
+    // own waitForDone(), which also ends the pool's threads.
+    const std::shared_ptr<QSemaphore> stepsEnded;
     const std::shared_ptr<Opened> opening;
     QFutureWatcher<void> openingStep;
     std::shared_ptr<const RunFolder> folder;
