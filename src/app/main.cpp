@@ -12,6 +12,8 @@ int main(int argc, char **argv)
     // Declared after the application, so destroyed before it: the window's
     // destructor stores the folder while Qt is still fully alive.
     tesselMainWindow window;
+    QObject::connect(&quitOnSignal, &QuitOnSignal::sessionEnding, &window,
+                     &tesselMainWindow::stopNow);
     window.show();
     return app.exec();
 }

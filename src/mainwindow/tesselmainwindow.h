@@ -8,6 +8,7 @@
 
 #include "update/fetchresult.h"
 
+class ConversionRun;
 class QSettings;
 
 namespace Ui {
@@ -21,6 +22,12 @@ class tesselMainWindow : public QMainWindow
 public:
     explicit tesselMainWindow(QWidget *parent = nullptr);
     ~tesselMainWindow() override;
+
+    // What Close does, done before it returns: a running conversion stops
+    // (ConversionRun::stop()) and the folder in the field is stored. For the
+    // end of the session, after which Windows may end the process before the
+    // event loop runs again.
+    void stopNow();
 
     FetchResult fetchUrl(const QString &url);
     TextFetchResult fetchUrlText(const QString &url);
@@ -43,11 +50,13 @@ private slots:
 
 private:
     QString encoderPath() const;
+    void storeFolder();
     // The window's one kind of warning: titled "Warning", a single OK.
     void warn(const QString &text);
 
     std::unique_ptr<QSettings> settings;
     QStringList videoFiles;
+    ConversionRun *running = nullptr;
     std::unique_ptr<Ui::tesselMainWindow> ui;
 
     QString encoderPathOverride;
