@@ -22,6 +22,8 @@ int main(int argc, char **argv)
         // Destroyed before the application: the window's destructor stores
         // the folder while Qt is still fully alive.
         tesselMainWindow window;
+        QObject::connect(&quitOnSignal, &QuitOnSignal::sessionEnding, &window,
+                         &tesselMainWindow::stopNow);
         window.show();
         code = app.exec();
     }

@@ -17,7 +17,7 @@ namespace {
 constexpr int gracefulStopMs = 3000;
 // A killed process ends at once, unless it waits for a disk that does not
 // answer: then nothing ends it, and it is not waited for.
-constexpr int killWaitMs = 500;
+constexpr int killWaitMs = 1000;
 } // namespace
 
 struct ClipJob::Files

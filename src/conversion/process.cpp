@@ -6,6 +6,7 @@
 #include "conversion/folderscan.h"
 #include "mainwindow/localwait.h"
 #include "mainwindow/runview.h"
+#include "mainwindow/shutdownblock.h"
 #include "ui_tesselmainwindow.h"
 
 #include <QCoreApplication>
@@ -51,8 +52,11 @@ void tesselMainWindow::process()
         ConversionRun run(encoder, folder, videoFiles, this);
         connect(&run, &ConversionRun::finished, this, [&wait] { wait.finish(); });
         const RunView view(run, ui->listWidget, this, accessibilityListener);
+        const ShutdownBlock block(this, QStringLiteral("Converting clips"));
+        running = &run;
         run.start();
         closing = wait.wait() == LocalWait::End::ApplicationQuit;
+        running = nullptr;
         // The one way a run stops, whatever asked the program to close.
         if (closing)
             run.stop();

@@ -1,6 +1,7 @@
 #include "conversion/runfolder.h"
 
-#include <QDir>
+#include "conversion/extendedpath.h"
+
 #include <QFileInfo>
 
 #include <windows.h>
@@ -29,10 +30,10 @@ bool RunFolder::stillInPlace() const
 ClipIdentity RunFolder::identify(const QString &name) const
 {
     ClipIdentity identity;
-    const HANDLE file = CreateFileW(
-        reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(filePath(name)).utf16()),
-        FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE file =
+        CreateFileW(reinterpret_cast<const wchar_t *>(extendedLengthPath(filePath(name)).utf16()),
+                    FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return identity;
     BY_HANDLE_FILE_INFORMATION info;

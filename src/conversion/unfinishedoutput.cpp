@@ -48,25 +48,36 @@ UnfinishedOutput::create(const RunFolder &folder, const QString &sourceName, QSt
 
 void UnfinishedOutput::removeAbandoned(const RunFolder &folder, const QStringList &sourceNames)
 {
-    const QStringList candidates =
-        QDir(folder.path())
-            .entryList({QStringLiteral(".*") + marker + QLatin1Char('*') + ending},
-                       QDir::Files | QDir::Hidden);
-    if (candidates.isEmpty())
-        return;
-
     QSet<QString> clipParts;
     for (const QString &name : sourceNames)
         clipParts.insert(clipPart(name));
-    for (const QString &name : candidates) {
-        const qsizetype at = name.lastIndexOf(marker);
-        const QString token =
-            name.mid(at + marker.size(), name.size() - at - marker.size() - ending.size());
-        bool isNumber = false;
-        token.toULongLong(&isNumber, 16);
-        if (at >= 1 && token.size() == 16 && isNumber && clipParts.contains(name.mid(1, at - 1)))
-            removeIfAbandoned(folder, name);
+    // The folder itself too where files are made in a work folder: Tessel
+    // made them beside the clips before.
+    QStringList places{QString()};
+    if (!workFolder().isEmpty())
+        places << workFolder() + QLatin1Char('/');
+    for (const QString &place : places) {
+        // Sifted here, not by a name filter: a filter is a regular expression,
+        // whose per-thread state, left in a pool thread, hung the Windows
+        // build's exit now and then under Wine.
+        const QStringList entries =
+            QDir(folder.filePath(place)).entryList(QDir::Files | QDir::Hidden, QDir::NoSort);
+        for (const QString &name : entries) {
+            if (!name.startsWith(QLatin1Char('.')) || !name.endsWith(ending))
+                continue;
+            const qsizetype at = name.lastIndexOf(marker);
+            const QString token =
+                name.mid(at + marker.size(), name.size() - at - marker.size() - ending.size());
+            bool isNumber = false;
+            token.toULongLong(&isNumber, 16);
+            if (at >= 1 && token.size() == 16 && isNumber &&
+                clipParts.contains(name.mid(1, at - 1)))
+                removeIfAbandoned(folder, place + name);
+        }
     }
+    // Only an empty one goes: another Tessel may be writing into it.
+    if (!workFolder().isEmpty())
+        QDir(folder.path()).rmdir(workFolder());
 }
 
 UnfinishedOutput::~UnfinishedOutput()

@@ -18,8 +18,10 @@ class RunFolder;
 // O_EXCL and O_NOFOLLOW; either way it is locked (an open-file-description
 // lock) for as long as it is held, so a run that sweeps leftovers, here or on
 // another machine sharing the folder, leaves it alone. The encoder reaches it
-// as /dev/fd/N. On Windows it is a uniquely named file made exclusively,
-// which the encoder opens by name.
+// as /dev/fd/N. On Windows it is a uniquely named file made exclusively in a
+// hidden work folder inside the clip's folder, held open without delete
+// access, which the encoder opens by name; a sweep deletes only a file that
+// nobody holds.
 //
 // A name, when the file has one, is "." + clip name + ".tessel-" + 16 hex
 // digits + ".mp4". Every call waits for the disk: none belongs on the
@@ -65,7 +67,11 @@ private:
     QString randomName() const;
 
     // The platform's steps: unfinishedoutput_unix.cpp, unfinishedoutput_win.cpp.
+    // Where named files are made, relative to the run's folder: empty for
+    // the folder itself.
+    static QString workFolder();
     bool make(const RunFolder &folder, QString *error);
+    // `name` is relative to the run's folder.
     static void removeIfAbandoned(const RunFolder &folder, const QString &name);
     qint64 writtenSize() const;
     void stampDate(const QDateTime &date);

@@ -99,6 +99,11 @@ bool linkNameless(int file, int folder, const QByteArray &name)
 }
 } // namespace
 
+QString UnfinishedOutput::workFolder()
+{
+    return QString();
+}
+
 bool UnfinishedOutput::make(const RunFolder &runFolder, QString *error)
 {
     folderPath = runFolder.path();

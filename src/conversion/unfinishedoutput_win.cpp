@@ -1,14 +1,28 @@
 #include "conversion/unfinishedoutput.h"
 
+#include "conversion/extendedpath.h"
 #include "conversion/runfolder.h"
-
-#include <QDir>
-#include <QFile>
 
 #include <windows.h>
 
 namespace {
 constexpr int nameAttempts = 16;
+
+// A leading dot hides nothing in Explorer, and the file itself cannot be
+// hidden (see make()): it lies in a hidden folder beside the clips, on their
+// volume, so the rename stays one step.
+const QString workFolderName = QStringLiteral(".tessel-unfinished");
+
+// Every path Tessel hands Windows itself, in the form that passes MAX_PATH.
+QString inFolder(const QString &folder, const QString &name)
+{
+    return extendedLengthPath(folder + QLatin1Char('/') + name);
+}
+
+QString inWorkFolder(const QString &folder, const QString &name)
+{
+    return inFolder(folder, workFolderName + QLatin1Char('/') + name);
+}
 
 const wchar_t *native(const QString &path)
 {
@@ -21,24 +35,39 @@ QString lastError()
 }
 } // namespace
 
+QString UnfinishedOutput::workFolder()
+{
+    return workFolderName;
+}
+
 bool UnfinishedOutput::make(const RunFolder &folder, QString *error)
 {
-    folderPath = QDir::toNativeSeparators(folder.path());
+    folderPath = folder.path();
+    const QString work = inFolder(folderPath, workFolderName);
     for (int attempt = 0; attempt < nameAttempts && !handle; ++attempt) {
+        // Made again when the last Tessel to leave it took it away meanwhile.
+        if (CreateDirectoryW(native(work), nullptr)) {
+            SetFileAttributesW(native(work), FILE_ATTRIBUTE_HIDDEN);
+        } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            *error = lastError();
+            return false;
+        }
         const QString candidate = randomName();
         // Without delete access: FFmpeg opens its output without sharing
         // deletion, which Windows refuses ("Permission denied") while another
         // handle may delete the file. Not hidden: FFmpeg truncates its output
         // with CREATE_ALWAYS and normal attributes, which Windows refuses for
-        // a hidden file (Wine does not).
-        const HANDLE made = CreateFileW(native(folderPath + QLatin1Char('\\') + candidate),
-                                        GENERIC_READ | GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // a hidden file (Wine does not). Held from its making to its end,
+        // which is what keeps another Tessel's sweep away (see
+        // removeIfAbandoned()).
+        const HANDLE made =
+            CreateFileW(native(inWorkFolder(folderPath, candidate)), GENERIC_READ | GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
         if (made != INVALID_HANDLE_VALUE) {
             handle = made;
             name = candidate;
-        } else if (GetLastError() != ERROR_FILE_EXISTS) {
+        } else if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_PATH_NOT_FOUND) {
             *error = lastError();
             return false;
         }
@@ -52,14 +81,29 @@ bool UnfinishedOutput::make(const RunFolder &folder, QString *error)
 
 void UnfinishedOutput::removeIfAbandoned(const RunFolder &folder, const QString &name)
 {
-    // The holder shares deletion with FFmpeg, so this removes a file that a
-    // running Tessel still holds as well.
-    QFile::remove(folder.filePath(name));
+    // A running Tessel shares deletion (see make()), so a deletion by name
+    // would only mark its file, and FFmpeg's open or the rename would then
+    // fail. Opened without sharing, the file opens only while nobody holds
+    // it, and is deleted through this handle before anyone can.
+    const HANDLE file =
+        CreateFileW(native(inFolder(folder.path(), name)), DELETE | FILE_READ_ATTRIBUTES, 0,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    BY_HANDLE_FILE_INFORMATION info;
+    // A link planted at such a name stays, as on Linux.
+    if (GetFileInformationByHandle(file, &info) &&
+        !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+        FILE_DISPOSITION_INFO remove = {TRUE};
+        SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof remove);
+    }
+    CloseHandle(file);
 }
 
+// FFmpeg extends a long path itself.
 QString UnfinishedOutput::encoderPath() const
 {
-    return QDir::fromNativeSeparators(folderPath) + QLatin1Char('/') + name;
+    return folderPath + QLatin1Char('/') + workFolderName + QLatin1Char('/') + name;
 }
 
 int UnfinishedOutput::inheritedDescriptor() const
@@ -107,7 +151,7 @@ bool UnfinishedOutput::giveName(QString *)
 bool UnfinishedOutput::nameLeadsHere() const
 {
     const HANDLE atName =
-        CreateFileW(native(folderPath + QLatin1Char('\\') + name), FILE_READ_ATTRIBUTES,
+        CreateFileW(native(inWorkFolder(folderPath, name)), FILE_READ_ATTRIBUTES,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (atName == INVALID_HANDLE_VALUE)
@@ -124,8 +168,8 @@ bool UnfinishedOutput::nameLeadsHere() const
 
 bool UnfinishedOutput::renameTo(const QString &outputName, QString *error)
 {
-    if (MoveFileExW(native(folderPath + QLatin1Char('\\') + name),
-                    native(folderPath + QLatin1Char('\\') + outputName),
+    if (MoveFileExW(native(inWorkFolder(folderPath, name)),
+                    native(inFolder(folderPath, outputName)),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     *error = lastError();
@@ -152,7 +196,11 @@ void UnfinishedOutput::discard()
 
 void UnfinishedOutput::close()
 {
-    if (handle)
-        CloseHandle(handle);
+    if (!handle)
+        return;
+    // A discarded file goes with the last handle on it; then the work folder
+    // goes too, unless another Tessel's file is in it.
+    CloseHandle(handle);
     handle = nullptr;
+    RemoveDirectoryW(native(inFolder(folderPath, workFolderName)));
 }

@@ -1,5 +1,6 @@
 #include "mainwindow/tesselmainwindow.h"
 
+#include "conversion/conversionrun.h"
 #include "mainwindow/buildinfo.h"
 #include "mainwindow/runrowdelegate.h"
 #include "mainwindow/settingskeys.h"
@@ -36,9 +37,21 @@ tesselMainWindow::tesselMainWindow(QWidget *parent)
 
 tesselMainWindow::~tesselMainWindow()
 {
+    storeFolder();
+}
+
+void tesselMainWindow::storeFolder()
+{
     settings->setValue(lastOpenDirectoryKey, ui->lineEdit->text());
     // QSettings writes lazily; the value must be on disk when the process ends.
     settings->sync();
+}
+
+void tesselMainWindow::stopNow()
+{
+    if (running)
+        running->stop();
+    storeFolder();
 }
 
 void tesselMainWindow::warn(const QString &text)

@@ -9,6 +9,7 @@
 
 #include "update/fetchresult.h"
 
+class ConversionRun;
 class QAccessibleEvent;
 class QSettings;
 
@@ -23,6 +24,12 @@ class tesselMainWindow : public QMainWindow
 public:
     explicit tesselMainWindow(QWidget *parent = nullptr);
     ~tesselMainWindow() override;
+
+    // What Close does, done before it returns: a running conversion stops
+    // (ConversionRun::stop()) and the folder in the field is stored. For the
+    // end of the session, after which Windows may end the process before the
+    // event loop runs again.
+    void stopNow();
 
     FetchResult fetchUrl(const QString &url);
     TextFetchResult fetchUrlText(const QString &url);
@@ -52,11 +59,13 @@ private slots:
 
 private:
     QString encoderPath() const;
+    void storeFolder();
     // The window's one kind of warning: titled "Warning", a single OK.
     void warn(const QString &text);
 
     std::unique_ptr<QSettings> settings;
     QStringList videoFiles;
+    ConversionRun *running = nullptr;
     std::unique_ptr<Ui::tesselMainWindow> ui;
 
     QString encoderPathOverride;

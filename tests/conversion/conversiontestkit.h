@@ -49,10 +49,13 @@ public:
     {
         return "converted from " + filePath(clipName).toUtf8() + '\n';
     }
-    // Hidden files: the encoder's own, which no run may leave behind.
+    // Hidden files, and the hidden folder they are made in on Windows: the
+    // encoder's own, which no run may leave behind.
     QStringList hiddenFiles() const
     {
-        return QDir(dir.path()).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden);
+        return QDir(dir.path())
+            .entryList({QStringLiteral(".*")},
+                       QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
     }
 
 private:

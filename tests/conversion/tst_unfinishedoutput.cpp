@@ -1,6 +1,7 @@
 // The file an MP4 is written into aside, on its own: how it takes the MP4's
 // name over whatever stands there, what it leaves when it cannot, its names,
-// and what a killed Tessel's leftovers become.
+// and what a killed Tessel's leftovers become, next to a running Tessel's
+// file.
 #include "support/testregistry.h"
 #include <QDir>
 #include <QFileInfo>
@@ -10,15 +11,18 @@
 #include "conversion/runfolder.h"
 #include "conversion/unfinishedoutput.h"
 
+#ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstring>
 
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 namespace {
 const QDateTime shotAt(QDate(2019, 6, 15), QTime(12, 30, 5), Qt::UTC);
 
+#ifdef Q_OS_UNIX
 // Whether another open of the file sees a write lock on it: the lock a run
 // that sweeps leftovers respects.
 bool lockedForOthers(int descriptor)
@@ -33,6 +37,7 @@ bool lockedForOthers(int descriptor)
         ::close(other);
     return locked;
 }
+#endif
 
 bool write(const QString &path, const QByteArray &bytes)
 {
@@ -46,12 +51,19 @@ class UnfinishedOutputTest : public QObject
     Q_OBJECT
 
 private slots:
+#ifdef Q_OS_UNIX
     void commit_data();
     void commit();
+    void abandonedOutputs();
+#else
+    void sweep_data();
+    void sweep();
+#endif
     void names_data();
     void names();
-    void abandonedOutputs();
 };
+
+#ifdef Q_OS_UNIX
 
 void UnfinishedOutputTest::commit_data()
 {
@@ -125,6 +137,8 @@ void UnfinishedOutputTest::commit()
         QCOMPARE(placed.permissions() & ~(QFile::ReadUser | QFile::WriteUser), chosen);
 }
 
+#endif
+
 void UnfinishedOutputTest::names_data()
 {
     QTest::addColumn<QString>("source");
@@ -151,6 +165,7 @@ void UnfinishedOutputTest::names()
     QVERIFY(write(dir.filePath(name), "x"));
 }
 
+#ifdef Q_OS_UNIX
 void UnfinishedOutputTest::abandonedOutputs()
 {
     const QTemporaryDir dir;
@@ -189,6 +204,75 @@ void UnfinishedOutputTest::abandonedOutputs()
     QCOMPARE(remaining, expected);
     QVERIFY(QFileInfo::exists(target));
 }
+#else
+void UnfinishedOutputTest::sweep_data()
+{
+    QTest::addColumn<QString>("place");  // "work": where Tessel makes it; "beside": where it did
+    QTest::addColumn<QString>("clip");   // whose file it is
+    QTest::addColumn<QString>("holder"); // "none", "tessel" (a running one), "reader"
+    QTest::addColumn<bool>("stays");
+
+    QTest::newRow("a killed Tessel's") << "work"
+                                       << "A.MTS"
+                                       << "none" << false;
+    QTest::newRow("a killed older Tessel's, beside the clips") << "beside"
+                                                               << "A.MTS"
+                                                               << "none" << false;
+    // Deleted by name, it would be marked for deletion while held, and its
+    // rename would fail.
+    QTest::newRow("a running Tessel's") << "work"
+                                        << "A.MTS"
+                                        << "tessel" << true;
+    QTest::newRow("open in a player") << "work"
+                                      << "A.MTS"
+                                      << "reader" << true;
+    QTest::newRow("not a clip of this run") << "work"
+                                            << "other.mts"
+                                            << "none" << true;
+}
+
+void UnfinishedOutputTest::sweep()
+{
+    QFETCH(QString, place);
+    QFETCH(QString, clip);
+    QFETCH(QString, holder);
+    QFETCH(bool, stays);
+
+    const QTemporaryDir dir;
+    const RunFolder folder(dir.path());
+    const QString work = dir.filePath(QStringLiteral(".tessel-unfinished"));
+    std::unique_ptr<UnfinishedOutput> running;
+    QString path;
+    if (holder == QLatin1String("tessel")) {
+        QString error;
+        running = UnfinishedOutput::create(folder, clip, &error);
+        QVERIFY2(running, qPrintable(error));
+        path = running->encoderPath();
+    } else {
+        QVERIFY(QDir().mkpath(work));
+        path = (place == QLatin1String("work") ? work : dir.path()) + QLatin1Char('/') +
+               UnfinishedOutput::nameFor(clip, 1);
+    }
+    QVERIFY(write(path, "movie"));
+    QFile reader(path);
+    if (holder == QLatin1String("reader"))
+        QVERIFY(reader.open(QIODevice::ReadOnly));
+
+    UnfinishedOutput::removeAbandoned(folder, {QStringLiteral("A.MTS")});
+    reader.close();
+
+    QCOMPARE(QFileInfo::exists(path), stays);
+    if (running) {
+        QCOMPARE(running->commit(QStringLiteral("a.mp4"), shotAt), QString());
+        running.reset();
+        QFile placed(dir.filePath(QStringLiteral("a.mp4")));
+        QVERIFY(placed.open(QIODevice::ReadOnly));
+        QCOMPARE(placed.readAll(), QByteArray("movie"));
+    }
+    // The work folder goes with the last file in it.
+    QCOMPARE(QFileInfo::exists(work), stays && holder != QLatin1String("tessel"));
+}
+#endif
 
 TESSEL_TEST(UnfinishedOutputTest)
 #include "tst_unfinishedoutput.moc"

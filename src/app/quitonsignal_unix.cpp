@@ -1,9 +1,9 @@
 #include "app/quitonsignal.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
-#ifdef Q_OS_UNIX
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -68,11 +68,3 @@ void QuitOnSignal::signalArrived()
     }
     QCoreApplication::quit();
 }
-
-#else
-
-QuitOnSignal::QuitOnSignal(QObject *parent) : QObject(parent) {}
-QuitOnSignal::~QuitOnSignal() = default;
-void QuitOnSignal::signalArrived() {}
-
-#endif

@@ -1,0 +1,5 @@
+#include "mainwindow/shutdownblock.h"
+
+ShutdownBlock::ShutdownBlock(QWidget *, const QString &) {}
+
+ShutdownBlock::~ShutdownBlock() = default;
