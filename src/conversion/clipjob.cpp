@@ -10,6 +10,7 @@
 #include <QSemaphore>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <atomic>
 #include <optional>
 #include <utility>
 
@@ -31,6 +32,7 @@ struct ClipJob::Files
     std::unique_ptr<UnfinishedOutput> output;
     ClipOutcome outcome; // after Preparing, a failure only; after Closing, the clip's
     bool failed = false;
+    std::atomic<bool> stepDone{false}; // the step's work is over; its future ends next
 
     QString sourcePath() const { return folder->filePath(sourceName); }
 };
@@ -74,8 +76,10 @@ void ClipJob::start()
 void ClipJob::onDisk(void (*work)(Files &), void (ClipJob::*then)())
 {
     afterDisk = then;
+    files->stepDone = false;
     diskStep.setFuture(QtConcurrent::run(disk, [work, files = files, ended = stepsEnded] {
         work(*files);
+        files->stepDone = true;
         ended->release();
     }));
 }
@@ -89,8 +93,11 @@ void ClipJob::diskStepEnded()
 
 void ClipJob::settle()
 {
-    if (afterDisk && diskStep.isFinished())
-        diskStepEnded();
+    if (!afterDisk || !files->stepDone)
+        return;
+    // Its work is over: only the task's return is left.
+    diskStep.waitForFinished();
+    diskStepEnded();
 }
 
 void ClipJob::prepare(Files &files)

@@ -11,6 +11,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 namespace {
@@ -24,6 +25,7 @@ struct ConversionRun::Opened
 {
     std::shared_ptr<const RunFolder> folder;
     QList<qint64> bytes;
+    std::atomic<bool> done{false};
 };
 
 ConversionRun::ConversionRun(const QString &encoder, const QString &folder,
@@ -53,6 +55,7 @@ void ConversionRun::start()
                 opening->bytes << std::max<qint64>(runFolder->identify(name).size, 0);
             UnfinishedOutput::removeAbandoned(*runFolder, names);
             opening->folder = std::move(runFolder);
+            opening->done = true;
             ended->release();
         }));
 }
@@ -158,6 +161,7 @@ void ConversionRun::stop()
 {
     if (state == State::Finished || state == State::Stopped)
         return;
+    const bool opening = state == State::Opening;
     state = State::Stopped;
     QDeadlineTimer diskWait(stopDiskWaitMs);
     if (encoding)
@@ -166,15 +170,15 @@ void ConversionRun::stop()
         diskWait.setRemainingTime(stopMomentMs);
     // Disk steps in flight: a whole MP4 is put in place, an unfinished one
     // removed; each may start the next (a stopped clip's file goes).
-    const auto inFlight = [this] {
-        return openingStep.isRunning() ||
+    const auto inFlight = [this, opening] {
+        return (opening && !this->opening->done) ||
                std::any_of(started.cbegin(), started.cend(),
                            [](const Started &clip) { return bool(clip.job); });
     };
-    // Woken by each disk step that ends; what ended before counts for nothing.
+    // Woken by each disk step that ends. Each step also says so itself, so
+    // what ended before is settled first, and only then waited past.
     stepsEnded->tryAcquire(stepsEnded->available());
-    while (inFlight() && !diskWait.hasExpired()) {
-        stepsEnded->tryAcquire(1, int(std::max<qint64>(diskWait.remainingTime(), 1)));
+    for (;;) {
         // Settling tells outcomes, which takes clips off the list.
         std::vector<ClipJob *> jobs;
         for (const Started &clip : started) {
@@ -183,5 +187,8 @@ void ConversionRun::stop()
         }
         for (ClipJob *job : jobs)
             job->settle();
+        if (!inFlight() || diskWait.hasExpired())
+            return;
+        stepsEnded->tryAcquire(1, int(std::max<qint64>(diskWait.remainingTime(), 1)));
     }
 }
