@@ -58,18 +58,19 @@ private:
     QString problem;
 };
 
-// The folder `backing` seen at `where` through data/forgetfulfs.py, a FUSE file
-// system as some network and FUSE file systems behave; with `stallFile`, it
-// stops answering while that file exists.
+// A folder of its own, backing(), seen at card() through data/forgetfulfs.py,
+// a FUSE file system as some network and FUSE file systems behave; with
+// `stalls`, it stops answering while stallFile() exists.
 class ForgetfulMount
 {
 public:
-    ForgetfulMount(const QString &backing, const QString &where, const QString &stallFile = {})
-        : where(where)
+    explicit ForgetfulMount(bool stalls = false)
     {
-        QStringList arguments{QFINDTESTDATA("data/forgetfulfs.py"), backing, where};
-        if (!stallFile.isEmpty())
-            arguments << stallFile;
+        QDir().mkpath(backing());
+        QDir().mkpath(card());
+        QStringList arguments{QFINDTESTDATA("data/forgetfulfs.py"), backing(), card()};
+        if (stalls)
+            arguments << stallFile();
         server.setProcessChannelMode(QProcess::ForwardedChannels);
         server.start(QStringLiteral("/usr/bin/python3"), arguments);
         QDeadlineTimer deadline(10000);
@@ -78,14 +79,18 @@ public:
     }
     ~ForgetfulMount()
     {
-        ::umount2(where.toUtf8().constData(), MNT_DETACH);
+        QFile::remove(stallFile());
+        ::umount2(card().toUtf8().constData(), MNT_DETACH);
         if (!server.waitForFinished(10000))
             server.kill();
     }
     ForgetfulMount(const ForgetfulMount &) = delete;
     ForgetfulMount &operator=(const ForgetfulMount &) = delete;
 
-    bool isMounted() const { return QStorageInfo(where).rootPath() == where; }
+    QString backing() const { return base.filePath(QStringLiteral("backing")); }
+    QString card() const { return base.filePath(QStringLiteral("card")); }
+    QString stallFile() const { return base.filePath(QStringLiteral("stall")); }
+    bool isMounted() const { return QStorageInfo(card()).rootPath() == card(); }
 
     // Why no such mount can be made here; empty when it can.
     static QString unavailable(bool privateMounts)
@@ -101,7 +106,7 @@ public:
     }
 
 private:
-    const QString where;
+    const QTemporaryDir base;
     QProcess server;
 };
 
@@ -341,15 +346,13 @@ void tst_Faults::fileSystemWithoutFlush()
     if (const QString why = ForgetfulMount::unavailable(privateMounts); !why.isEmpty())
         QSKIP(qPrintable(why));
 
-    QTemporaryDir base;
-    const QString backing = base.filePath(QStringLiteral("backing"));
-    const QString card = base.filePath(QStringLiteral("card"));
-    QVERIFY(QDir().mkpath(backing) && QDir().mkpath(card));
+    const ForgetfulMount mount;
+    QVERIFY2(mount.isMounted(), "the FUSE file system did not mount");
+    const QString backing = mount.backing();
+    const QString card = mount.card();
     QVERIFY(QFile::copy(smallClip, backing + QStringLiteral("/clip.mts")));
     const QDateTime shotAt(QDate(2019, 5, 4), QTime(12, 30, 15), Qt::UTC);
     makeOld(backing + QStringLiteral("/clip.mts"), shotAt);
-    const ForgetfulMount mount(backing, card);
-    QVERIFY2(mount.isMounted(), "the FUSE file system did not mount");
 
     const RunSeen seen = runInWindow(ffmpegProgram, card, 60000);
     QVERIFY2(!seen.timedOut, "the run did not end within 60 s");
@@ -369,18 +372,14 @@ void tst_Faults::diskStopsAnswering()
 {
     if (const QString why = ForgetfulMount::unavailable(privateMounts); !why.isEmpty())
         QSKIP(qPrintable(why));
-    QTemporaryDir base;
-    const QString backing = base.filePath(QStringLiteral("backing"));
-    const QString card = base.filePath(QStringLiteral("card"));
-    const QString stall = base.filePath(QStringLiteral("stall"));
-    QVERIFY(QDir().mkpath(backing) && QDir().mkpath(card));
-    QFile clip(backing + QStringLiteral("/clip.mts"));
+    const ForgetfulMount mount(true);
+    QVERIFY2(mount.isMounted(), "the FUSE file system did not mount");
+    const QString card = mount.card();
+    const QString stall = mount.stallFile();
+    QFile clip(mount.backing() + QStringLiteral("/clip.mts"));
     // The stand-in ends by itself once the disk has stopped, writing nothing.
     QVERIFY(clip.open(QIODevice::WriteOnly) && clip.write("deaf 1500 exit 0") > 0);
     clip.close();
-    const ForgetfulMount mount(backing, card, stall);
-    QVERIFY2(mount.isMounted(), "the FUSE file system did not mount");
-    const auto answerAgain = qScopeGuard([&] { QFile::remove(stall); });
 
     StandInLog log;
     WindowUnderTest ui;
