@@ -4,7 +4,6 @@
 #include <QProcess>
 #include <QTest>
 
-
 #include "conversion/conversiontestkit.h"
 #include "conversion/encodercommand.h"
 #include "support/isolatedsettings.h"

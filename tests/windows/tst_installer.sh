@@ -11,40 +11,9 @@ set -euo pipefail
 build=$1 prefix=$2 sample=$3 cpack=$4 artifacts=$5
 here=$(cd "$(dirname "$0")" && pwd)
 wine_run=$here/../../scripts/wine-run.sh
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine=/usr/lib/wine/wine64
-work=$(mktemp -d)
-cleanup() {
-    # Without a Wine session to end, the X server must still go: it holds
-    # the test's output open.
-    "$(dirname "$wine")/wineserver" -k 2>/dev/null || true
-    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+export WINEPREFIX=$prefix
+. "$here/winesession.sh"
 step() { echo "-- $* ($SECONDS s)"; }
-reg_value() { # key, value name: the text, or nothing
-    # An export is UTF-16 whatever the console's code page; reg query's output
-    # would mangle the accents.
-    rm -f "$work/value.reg"
-    "$wine" reg export "$1" "$(windows_path "$work/value.reg")" /y >/dev/null 2>&1 || return 0
-    iconv -f UTF-16 -t UTF-8 "$work/value.reg" | tr -d '\r' |
-        sed -n "s/^\"$2\"=\"\(.*\)\"\$/\1/p" | sed 's/\\\\/\\/g'
-}
-windows_path() { printf 'Z:%s' "${1//\//\\}"; }
-
-# Wine's desktop takes the display of the first program of a session: every
-# Wine program here sees the private X server.
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
-"$(dirname "$wine")/wineserver" -k 2>/dev/null || true
 
 step "Setup.exe, signed"
 openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=Tessel test" \
@@ -77,7 +46,7 @@ settings_key='HKCU\Software\Ostrell\Tessel'
 
 step "silent install"
 "$wine" "$setup" /S
-"$(dirname "$wine")/wineserver" -w
+"$wineserver" -w
 # The folder holds these files and no others (no DLL that nothing loads).
 expected_files="Qt6Core.dll Qt6Gui.dll Qt6Network.dll Qt6Widgets.dll Uninstall.exe \
 encoder/COPYING.LAME.txt encoder/COPYING.LGPLv2.1.txt encoder/README.txt encoder/ffmpeg.exe \
@@ -155,13 +124,13 @@ xdotool key --window "$box" Return
 # Gone from the registry, so only Tessel closing can bring it back.
 "$wine" reg delete "$settings_key" /v lastOpenDirectory /f >/dev/null
 "$wine" taskkill /im tessel.exe >/dev/null # WM_CLOSE, as the window's close button
-"$(dirname "$wine")/wineserver" -w
+"$wineserver" -w
 [ "$(reg_value "$settings_key" lastOpenDirectory)" = "$windows_folder" ] ||
     fail "folder not remembered: $("$wine" reg query "$settings_key" 2>&1)"
 
 step "silent uninstall"
 "$wine" "$program_files/Uninstall.exe" /S
-"$(dirname "$wine")/wineserver" -w
+"$wineserver" -w
 # The uninstaller runs from a copy of itself; the wait above covers it too.
 [ ! -e "$program_files" ] || fail "left installed: $(cd "$program_files" && find .)"
 [ ! -e "$menu" ] || fail "Start-menu entry left"

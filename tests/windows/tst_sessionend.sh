@@ -10,35 +10,9 @@
 set -euo pipefail
 build=$1 prefix=$2 sample=$3 artifacts=$4
 here=$(cd "$(dirname "$0")" && pwd)
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-work=$(mktemp -d)
-cleanup() {
-    "$wineserver" -k 2>/dev/null || true
-    [ -z "${xvfb:-}" ] || kill "$xvfb" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-windows_path() { printf 'Z:%s' "${1//\//\\}"; }
-reg_value() { # key, value name: the text, or nothing
-    rm -f "$work/value.reg"
-    "$wine" reg export "$1" "$(windows_path "$work/value.reg")" /y >/dev/null 2>&1 || return 0
-    iconv -f UTF-16 -t UTF-8 "$work/value.reg" | tr -d '\r' |
-        sed -n "s/^\"$2\"=\"\(.*\)\"\$/\1/p" | sed 's/\\\\/\\/g'
-}
+export WINEPREFIX=$prefix
+. "$here/winesession.sh"
 listing() { "$wine" cmd /c dir /b "$@" 2>/dev/null | tr -d '\r' | tr '\n' ' '; }
-
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
-"$wineserver" -k 2>/dev/null || true
 
 "$here/../../scripts/wine-run.sh" "$prefix"
 "$wine" reg add 'HKCU\Software\Wine' /v ShowDotFiles /d Y /f >/dev/null
