@@ -55,7 +55,6 @@ public:
     // event that says so: for a stop that waits for the disk itself.
     void settle();
 
-    Step step() const { return current; }
     QString sourceName() const;
     QString outputName() const;
 
