@@ -1,6 +1,7 @@
 #include "conversion/clipjob.h"
 
 #include "conversion/camerarecord.h"
+#include "conversion/conversionreport.h"
 #include "conversion/encodercommand.h"
 #include "conversion/encoderprocess.h"
 #include "conversion/runfolder.h"
@@ -157,6 +158,7 @@ void ClipJob::startEncoder()
 {
     const QStringList arguments = encoderArguments(files->sourcePath(), files->mp4Date,
                                                    files->camera, files->output->encoderPath());
+    output = EncoderOutput(files->sourcePath());
     process = std::make_unique<EncoderProcess>(this);
     EncoderProcess *const encoderProcess = process.get();
     connect(encoderProcess, &QIODevice::readyRead, this, &ClipJob::readEncoder);
@@ -197,6 +199,12 @@ void ClipJob::encoderFinished(int exitCode, QProcess::ExitStatus status)
         outcome.end = ClipOutcome::End::Stopped;
     else if (status == QProcess::CrashExit)
         outcome.end = ClipOutcome::End::Crashed;
+    // FFmpeg finishes the MP4 with what it could read, and exits with 0.
+    else if (!output.inputReadError().isEmpty())
+        outcome = {ClipOutcome::End::ReadFailed,
+                   exitCode,
+                   readFailureText(output.inputReadError(), output.progressSeconds()),
+                   {}};
     else if (exitCode != 0 || output.outputUnfinished())
         outcome = {ClipOutcome::End::ExitedWithError,
                    exitCode,

@@ -10,6 +10,8 @@ struct ClipOutcome
         Succeeded,       // the encoder exited normally with code 0 and its MP4 is in place
         ExitedWithError, // exited normally with another code, or said its MP4 is cut off
         Crashed,
+        ReadFailed, // the clip could not be read to its end (a failing card); `detail` says why and
+                    // where
         CouldNotStart,
         Stopped,       // the program was closing; the file is not trusted whatever the code
         SourceChanged, // the clip changed while it was read: still being copied, perhaps

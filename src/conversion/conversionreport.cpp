@@ -20,6 +20,7 @@ QString failureReason(const ClipOutcome &outcome)
         return QStringLiteral("the folder was moved or removed");
     case ClipOutcome::End::NameTaken:
     case ClipOutcome::End::NotPlaced:
+    case ClipOutcome::End::ReadFailed:
         return outcome.detail;
     case ClipOutcome::End::Succeeded:
         break;
@@ -56,6 +57,21 @@ QString progressName(const QString &sourceName, int percent)
 {
     return announcementText(sourceName) + QStringLiteral(", ") + QString::number(percent) +
            QLatin1Char('%');
+}
+
+QString readFailureText(const QString &error, std::optional<double> readUpTo)
+{
+    if (!readUpTo)
+        return error;
+    const auto twoDigits = [](qint64 value) {
+        return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+    };
+    const qint64 total = qint64(*readUpTo);
+    const qint64 hours = total / 3600;
+    const qint64 minutes = total / 60 % 60;
+    const QString clock = hours ? QString::number(hours) + QLatin1Char(':') + twoDigits(minutes)
+                                : QString::number(minutes);
+    return error + QStringLiteral(" after ") + clock + QLatin1Char(':') + twoDigits(total % 60);
 }
 
 QString summaryText(int converted, int failed)

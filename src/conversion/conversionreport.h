@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 #include "conversion/clipoutcome.h"
 
 // What the file list shows while a clip is being converted.
@@ -17,6 +19,10 @@ QString failureDetail(const ClipOutcome &outcome);
 
 // The running row as a screen reader names it: its text and how far it is.
 QString progressName(const QString &sourceName, int percent);
+
+// Why a clip was not read to its end, and how far the encoder got:
+// "Input/output error after 0:53".
+QString readFailureText(const QString &error, std::optional<double> readUpTo);
 
 // The closing count: "3 files converted.", followed on the same line by the
 // failures when there were any ("1 file converted. 2 files failed.").

@@ -1,6 +1,7 @@
 #include "conversion/encoderoutput.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 // "HH:MM:SS.cc" as FFmpeg prints it. "N/A", and negative times (before the
@@ -32,6 +33,27 @@ QByteArray valueAfter(const QByteArray &line, const char *key, char end)
     const qsizetype from = keyAt + qsizetype(qstrlen(key));
     const qsizetype to = line.indexOf(end, from);
     return line.mid(from, to < 0 ? -1 : to - from).trimmed();
+}
+
+// What FFmpeg says after the input's path when reading it stopped on an
+// error: the C library's text for the errors a failing card, a reader pulled
+// out or a dropped share gives (glibc's texts; FFmpeg for Windows has a table
+// of its own). The C library on Windows turns most failed ReadFile calls into
+// EACCES, EINVAL or ENOENT. FFmpeg's warnings about damaged data take the same
+// form ("...: corrupt decoded frame in stream 1") and are no such error.
+bool isReadError(QByteArrayView said)
+{
+    // clang-format off
+    static constexpr const char *errors[] = {
+        "Input/output error", "I/O error", "Remote I/O error",
+        "No such device", "No such device or address", "No medium found", "Bad file descriptor",
+        "Stale file handle", "Transport endpoint is not connected", "Connection timed out",
+        "Connection reset by peer", "Software caused connection abort", "Host is down",
+        "No route to host", "Network is down", "Network is unreachable",
+        "Permission denied", "Invalid argument", "No such file or directory"};
+    // clang-format on
+    return std::any_of(std::cbegin(errors), std::cend(errors),
+                       [said](const char *error) { return said == QByteArrayView(error); });
 }
 
 bool isProgressLine(const QByteArray &line)
@@ -74,6 +96,10 @@ QString shortened(QString text, int length)
     return withoutTrailingSpace(text) + QChar(0x2026);
 }
 } // namespace
+
+EncoderOutput::EncoderOutput(const QString &inputPath)
+    : inputPrefix(inputPath.isEmpty() ? QByteArray() : inputPath.toUtf8() + ": ")
+{}
 
 void EncoderOutput::feed(QByteArrayView chunk)
 {
@@ -123,6 +149,14 @@ void EncoderOutput::takeLine(const QByteArray &line)
     if (inBanner && (line.front() == ' ' || line.front() == '\t'))
         return;
     inBanner = false;
+    if (line.startsWith("Input #"))
+        inputOpened = true;
+    // Before the input is open, such a line says it could not be opened, and
+    // the encoder fails anyway.
+    if (inputOpened && readError.isEmpty() && !inputPrefix.isEmpty() &&
+        line.startsWith(inputPrefix) &&
+        isReadError(QByteArrayView(line).sliced(inputPrefix.size()).trimmed()))
+        readError = QString::fromUtf8(line.sliced(inputPrefix.size()).trimmed());
     if (!durationSeen && line.trimmed().startsWith("Duration:")) {
         durationSeen = true;
         duration = parseClock(valueAfter(line, "Duration:", ','));

@@ -1,6 +1,6 @@
-// The encoder's console output as Debian's FFmpeg 5.1 printed it for this
-// program's command line on generated 3 s and 20 s clips (data/, one capture
-// a row of captures_data).
+// The encoder's console output as Debian's FFmpeg 5.1 (once the shipped
+// ffmpeg.exe) printed it for this program's command line on generated clips
+// (data/, one capture a row of captures_data).
 #include "conversion/encoderoutput.h"
 #include "support/testregistry.h"
 
@@ -44,42 +44,58 @@ void tst_EncoderOutput::captures_data()
     // Each value fraction() took while the output came in, repeats left out.
     QTest::addColumn<QList<double>>("fractions");
     QTest::addColumn<QString>("reason");
-    // Said it could not finish the MP4 (FFmpeg may still exit with 0).
-    QTest::addColumn<bool>("unfinished");
+    // What it said went wrong, whatever its exit code: "MP4 unfinished", or
+    // how reading the clip stopped.
+    QTest::addColumn<QString>("failure");
 
+    const QString noFailure;
     const QStringList clip{"/tmp/cap/Clip.MTS", "/tmp/cap/.x.mp4"};
     const double early = 0.12 / 3.01;
     QTest::newRow("converted") << "ffmpeg-converted.txt" << clip << 3.01
-                               << QList<double>{unknown, early, 1.0} << "" << false;
+                               << QList<double>{unknown, early, 1.0} << "" << noFailure;
     QTest::newRow("damaged input")
         << "ffmpeg-damaged-input.txt" << QStringList{"/tmp/cap/Damaged.mts", "/tmp/cap/.x.mp4"}
-        << unknown << QList<double>{unknown} << "Invalid data found when processing input" << false;
+        << unknown << QList<double>{unknown} << "Invalid data found when processing input"
+        << noFailure;
     QTest::newRow("output folder missing")
         << "ffmpeg-missing-folder.txt" << QStringList{"/tmp/cap/Clip.MTS", "/tmp/cap/gone/.x.mp4"}
-        << 3.01 << QList<double>{unknown} << "No such file or directory" << false;
+        << 3.01 << QList<double>{unknown} << "No such file or directory" << noFailure;
     QTest::newRow("output folder not writable")
         << "ffmpeg-permission-denied.txt" << QStringList{"/tmp/capro/Clip.MTS", "/tmp/capro/.x.mp4"}
-        << 3.01 << QList<double>{unknown} << "Permission denied" << false;
+        << 3.01 << QList<double>{unknown} << "Permission denied" << noFailure;
     QTest::newRow("disk full") << "ffmpeg-no-space.txt"
                                << QStringList{"/tmp/cap/Big.MTS", "/mnt/x/.x.mp4"} << 20.03
                                << QList<double>{unknown, 0.12 / 20.03, 18.92 / 20.03}
-                               << "Error closing file: No space left on device" << true;
+                               << "Error closing file: No space left on device"
+                               << "MP4 unfinished";
     QTest::newRow("disk full at the trailer")
         << "ffmpeg-no-space-at-trailer.txt" << QStringList{"/tmp/cap/Clip.MTS", "/mnt/x/.x.mp4"}
         << 3.01 << QList<double>{unknown, early, 1.0}
-        << "Error closing file: No space left on device" << true;
+        << "Error closing file: No space left on device"
+        << "MP4 unfinished";
     QTest::newRow("disk full at the header")
         << "ffmpeg-no-space-at-header.txt" << QStringList{"/tmp/cap/Clip.MTS", "/mnt/x/.x.mp4"}
         << 3.01 << QList<double>{unknown}
         << "Could not write header for output file #0 (incorrect codec parameters ?): No space "
            "left on device"
-        << false;
+        << noFailure;
     QTest::newRow("scratched clip")
         << "ffmpeg-scratched-clip.txt" << QStringList{"/tmp/cap/Scratched.MTS", "/tmp/cap/.x.mp4"}
         << 3.01 << QList<double>{unknown, early, 1.0} << "corrupt input packet in stream 0"
-        << false;
+        << noFailure;
     QTest::newRow("piped input, no duration")
-        << "ffmpeg-piped-input.txt" << clip << unknown << QList<double>{unknown} << "" << false;
+        << "ffmpeg-piped-input.txt" << clip << unknown << QList<double>{unknown} << "" << noFailure;
+    // Reads failing past 2 MB of a clip, as on a failing card: FFmpeg puts
+    // what it read into the MP4 and exits with 0. The ffmpeg.exe shipped for
+    // Windows, under Wine, hears the failed ReadFile as EINVAL.
+    QTest::newRow("card fails mid-clip")
+        << "ffmpeg-card-fails-mid-clip.txt" << QStringList{"/tmp/cap/card/00001.MTS", ""} << 7.01
+        << QList<double>{unknown, 0.12 / 7.01, 6.96 / 7.01} << "Input/output error"
+        << "read: Input/output error";
+    QTest::newRow("card fails mid-clip, Windows")
+        << "ffmpeg-exe-card-fails-mid-clip.txt" << QStringList{"Z:/tmp/cap/card/00001.MTS", ""}
+        << 5.81 << QList<double>{unknown, 0.12 / 5.81, 5.76 / 5.81} << "Invalid argument"
+        << "read: Invalid argument";
 }
 
 // Fed a byte at a time, in odd pieces, whole, and whole without its last line
@@ -91,7 +107,7 @@ void tst_EncoderOutput::captures()
     QFETCH(double, duration);
     QFETCH(QList<double>, fractions);
     QFETCH(QString, reason);
-    QFETCH(bool, unfinished);
+    QFETCH(QString, failure);
 
     QFile capture(QStringLiteral(ENCODER_OUTPUT_DATA "/") + file);
     QVERIFY2(capture.open(QIODevice::ReadOnly), qPrintable(capture.fileName()));
@@ -103,7 +119,7 @@ void tst_EncoderOutput::captures()
                                   : QStringLiteral("without its last line end");
         const QByteArray fed = piece ? output : output.chopped(1);
         const qsizetype step = piece ? piece : fed.size();
-        EncoderOutput reader;
+        EncoderOutput reader(paths.first());
         QList<double> seen{orUnknown(reader.fraction())};
         for (qsizetype at = 0; at < fed.size(); at += step) {
             reader.feed(QByteArrayView(fed).sliced(at, std::min(step, fed.size() - at)));
@@ -124,7 +140,10 @@ void tst_EncoderOutput::captures()
         QVERIFY2(describe(seen) == describe(expected),
                  qPrintable(how + QStringLiteral(": fractions ") + describe(seen)));
         QCOMPARE(reader.errorReason(paths), reason);
-        QCOMPARE(reader.outputUnfinished(), unfinished);
+        QCOMPARE(reader.outputUnfinished()           ? QStringLiteral("MP4 unfinished")
+                 : reader.inputReadError().isEmpty() ? QString()
+                                                     : "read: " + reader.inputReadError(),
+                 failure);
 
         const QStringList lines = reader.lastLines();
         QVERIFY(!lines.isEmpty() && lines.size() <= EncoderOutput::keptLines);

@@ -60,17 +60,20 @@ private:
 
 // A folder of its own, backing(), seen at card() through data/forgetfulfs.py,
 // a FUSE file system as some network and FUSE file systems behave; with
-// `stalls`, it stops answering while stallFile() exists.
+// `stalls`, it stops answering while stallFile() exists; reads past
+// `readsFailPast` bytes of a file fail, as a failing card's do.
 class ForgetfulMount
 {
 public:
-    explicit ForgetfulMount(bool stalls = false)
+    explicit ForgetfulMount(bool stalls = false, qint64 readsFailPast = -1)
     {
         QDir().mkpath(backing());
         QDir().mkpath(card());
         QStringList arguments{QFINDTESTDATA("data/forgetfulfs.py"), backing(), card()};
         if (stalls)
-            arguments << stallFile();
+            arguments << QStringLiteral("--stall") << stallFile();
+        if (readsFailPast >= 0)
+            arguments << QStringLiteral("--fail-past") << QString::number(readsFailPast);
         server.setProcessChannelMode(QProcess::ForwardedChannels);
         server.start(QStringLiteral("/usr/bin/python3"), arguments);
         QDeadlineTimer deadline(10000);
@@ -242,7 +245,9 @@ void tst_Faults::cleanup()
 
 void tst_Faults::faultDuringRun_data()
 {
-    QTest::addColumn<int>("signal"); // sent to the encoder of the first clip; 0: the disk fills
+    // Sent to the encoder of the first clip; 0: the disk fills; -1: the card's
+    // reads fail past half of the big clip.
+    QTest::addColumn<int>("signal");
     QTest::addColumn<QStringList>("clips"); // named after the clip of initTestCase() each copies
     QTest::addColumn<QStringList>("rows");  // a pattern for each row's text
     QTest::addColumn<QString>("count");
@@ -267,6 +272,13 @@ void tst_Faults::faultDuringRun_data()
         << QStringList{"^1 long.mts was not converted: the encoder exited with code [1-9][0-9]*$",
                        "^2 small.mts converted to 2 small.mp4$"}
         << "1 file converted. 1 file failed.";
+    // FFmpeg puts what it read into the MP4 and exits with 0: the MP4 at the
+    // name must stay, or the clip's end is lost with the card.
+    QTest::newRow("card fails mid-clip")
+        << -1 << QStringList{"1 big.mts", "1 big.mp4", "2 small.mts"}
+        << QStringList{"^1 big.mts was not converted: Input/output error after 0:0\\d$",
+                       "^2 small.mts converted to 2 small.mp4$"}
+        << "1 file converted. 1 file failed.";
 }
 
 // A fault from outside mid-run fails that clip in FFmpeg's words and no other;
@@ -279,9 +291,17 @@ void tst_Faults::faultDuringRun()
     QFETCH(QString, count);
 
     QTemporaryDir base;
-    const QString card = base.filePath(QStringLiteral("card"));
+    QString card = base.filePath(QStringLiteral("card"));
     QVERIFY(QDir().mkpath(card));
     std::unique_ptr<ScratchMount> mount;
+    std::unique_ptr<ForgetfulMount> failing;
+    if (signal < 0) {
+        if (const QString why = ForgetfulMount::unavailable(privateMounts); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        failing = std::make_unique<ForgetfulMount>(false, QFileInfo(bigClip).size() / 2);
+        QVERIFY2(failing->isMounted(), "the FUSE file system did not mount");
+        card = failing->card();
+    }
     if (!signal) {
         if (::geteuid() != 0)
             QSKIP("filling a disk needs a small file system of its own, mounted as root");
@@ -290,11 +310,13 @@ void tst_Faults::faultDuringRun()
             QSKIP(qPrintable(QStringLiteral("cannot mount a tmpfs: ") + mount->error()));
     }
     const QString folder = card + QStringLiteral("/DCIM");
-    QVERIFY(QDir().mkpath(folder));
+    // Where the clips lie, read by the test without the card's faults.
+    const QString stored = failing ? failing->backing() + QStringLiteral("/DCIM") : folder;
+    QVERIFY(QDir().mkpath(stored));
     const QMap<QString, QString> made{{"big", bigClip}, {"small", smallClip}, {"long", longClip}};
     for (const QString &clip : clips)
         QVERIFY(QFile::copy(made.value(clip.section(' ', 1).section('.', 0, 0)),
-                            folder + QLatin1Char('/') + clip));
+                            stored + QLatin1Char('/') + clip));
     qint64 available = 0;
     if (mount) {
         const qint64 filler = mount->bytesAvailable() - 3 * smallOutputSize;
@@ -304,14 +326,14 @@ void tst_Faults::faultDuringRun()
         QVERIFY2(available > smallOutputSize + 8192 && available < bigOutputSize - 8192,
                  qPrintable(QStringLiteral("%1 bytes free").arg(available)));
     }
-    const QMap<QByteArray, QByteArray> before = fingerprintTree(folder, QString());
+    const QMap<QByteArray, QByteArray> before = fingerprintTree(stored, QString());
     QCOMPARE(before.size(), clips.size() + 1);
 
     const QString first = folder + QLatin1Char('/') + clips.first();
     bool killed = false;
     const Sampler killer(
         [&] {
-            if (!signal || killed || bytesWritten(first) == 0)
+            if (signal <= 0 || killed || bytesWritten(first) == 0)
                 return;
             for (const qint64 encoder : processesMentioning(first.toUtf8()).keys())
                 killed = ::kill(pid_t(encoder), signal) == 0;
@@ -319,7 +341,7 @@ void tst_Faults::faultDuringRun()
         20);
     const RunSeen seen = runInWindow(ffmpegProgram, folder, 60000);
     QVERIFY2(!seen.timedOut, "the run did not end within 60 s");
-    QVERIFY2(killed || !signal, "the encoder ended before the test could kill it");
+    QVERIFY2(killed || signal <= 0, "the encoder ended before the test could kill it");
 
     QVERIFY2(seen.rows.size() == rows.size(), qPrintable(rowsText(seen.rows)));
     for (qsizetype i = 0; i < rows.size(); ++i) {
@@ -330,7 +352,7 @@ void tst_Faults::faultDuringRun()
     }
     QCOMPARE(seen.boxes.size(), 1);
     QCOMPARE(seen.boxes[0].text, count);
-    QCOMPARE(changesBesides(folder, before, QStringLiteral("2 small.mp4")), QString());
+    QCOMPARE(changesBesides(stored, before, QStringLiteral("2 small.mp4")), QString());
     QString why;
     QVERIFY2(isRealMp4(folder + QStringLiteral("/2 small.mp4"), &why), qPrintable(why));
     if (mount)

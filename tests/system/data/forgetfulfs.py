@@ -3,14 +3,16 @@
 # a flush is refused as unsupported (fsync answers EINVAL), the first change
 # of each file's times is silently dropped (as exfat-fuse drops a change of
 # the modification time alone), and files without a name (O_TMPFILE) cannot
-# be made. With a STALL_FILE, every request but closing a file waits while
+# be made. With --stall FILE, every request but closing a file waits while
 # that file exists (at most 20 s), as a share whose server stopped answering
-# does once a program has written its file and exited.
+# does once a program has written its file and exited. With --fail-past
+# BYTES, reading a file beyond that offset fails with EIO, as a failing card
+# does part-way through a clip.
 # Runs in the foreground until unmounted.
-# Usage: forgetfulfs.py BACKING_FOLDER MOUNT_POINT [STALL_FILE]
+# Usage: forgetfulfs.py BACKING_FOLDER MOUNT_POINT [--stall FILE] [--fail-past BYTES]
+import argparse
 import errno
 import os
-import sys
 import threading
 import time
 
@@ -18,9 +20,10 @@ from fusepy import FUSE, FuseOSError, Operations
 
 
 class Forgetful(Operations):
-    def __init__(self, root, stall=None):
+    def __init__(self, root, stall=None, fail_past=None):
         self.root = os.path.realpath(root)
         self.stall = stall
+        self.fail_past = fail_past
         self.timed = set()
         self.guard = threading.Lock()
 
@@ -80,6 +83,8 @@ class Forgetful(Operations):
         return os.open(self.real(path), flags & ~os.O_CREAT)
 
     def read(self, path, size, offset, fh):
+        if self.fail_past is not None and offset + size > self.fail_past:
+            raise FuseOSError(errno.EIO)
         return os.pread(fh, size, offset)
 
     def write(self, path, data, offset, fh):
@@ -117,5 +122,11 @@ class Forgetful(Operations):
 
 
 if __name__ == '__main__':
-    stall = sys.argv[3] if len(sys.argv) > 3 else None
-    FUSE(Forgetful(sys.argv[1], stall), sys.argv[2], foreground=True, nothreads=False)
+    options = argparse.ArgumentParser()
+    options.add_argument('backing')
+    options.add_argument('mount_point')
+    options.add_argument('--stall')
+    options.add_argument('--fail-past', type=int)
+    given = options.parse_args()
+    FUSE(Forgetful(given.backing, given.stall, given.fail_past), given.mount_point,
+         foreground=True, nothreads=False)
