@@ -1,4 +1,5 @@
 #include "app/quitonsignal.h"
+#include "conversion/encoderkeeper.h"
 #include "mainwindow/tesselmainwindow.h"
 
 #include <QApplication>
@@ -28,11 +29,13 @@ int main(int argc, char **argv)
         code = app.exec();
     }
     // A card or a share that stopped answering may still hold a thread that
-    // was checking a clip or removing its unfinished file, and the
-    // application would wait for it on its way out for as long as the disk
-    // stays silent. The folder is stored by now; the next run sweeps what the
-    // disk still holds.
-    if (!QThreadPool::globalInstance()->waitForDone(diskWaitAtExitMs))
+    // was checking a clip or removing its unfinished file, or an encoder
+    // that was killed, and the application would wait for them on its way
+    // out for as long as the disk stays silent. The folder is stored by now;
+    // the next run sweeps what the disk still holds.
+    const QDeadlineTimer diskWait(diskWaitAtExitMs);
+    if (!QThreadPool::globalInstance()->waitForDone(int(diskWait.remainingTime())) ||
+        !EncoderKeeper::ofApplication()->waitForAll(diskWait))
         std::_Exit(code);
     return code;
 }

@@ -3,23 +3,22 @@
 #include "conversion/camerarecord.h"
 #include "conversion/conversionreport.h"
 #include "conversion/encodercommand.h"
+#include "conversion/encoderkeeper.h"
 #include "conversion/encoderprocess.h"
 #include "conversion/runfolder.h"
 #include "conversion/unfinishedoutput.h"
 
 #include <QDebug>
-#include <QSemaphore>
-#include <QtConcurrent/QtConcurrentRun>
+#include <QThreadPool>
 
-#include <atomic>
+#include <algorithm>
 #include <optional>
-#include <utility>
 
 namespace {
-constexpr int gracefulStopMs = 3000;
-// A killed process ends at once, unless it waits for a disk that does not
-// answer: then nothing ends it, and it is not waited for.
-constexpr int killWaitMs = 1000;
+int millisecondsLeft(QDeadlineTimer deadline)
+{
+    return deadline.isForever() ? -1 : int(std::max<qint64>(deadline.remainingTime(), 0));
+}
 } // namespace
 
 struct ClipJob::Files
@@ -31,31 +30,38 @@ struct ClipJob::Files
     CameraRecord camera;   // what the camera recorded in the clip
     QDateTime mp4Date;     // the date the MP4 takes
     std::unique_ptr<UnfinishedOutput> output;
-    ClipOutcome outcome; // after Preparing, a failure only; after Closing, the clip's
-    bool failed = false;
-    std::atomic<bool> stepDone{false}; // the step's work is over; its future ends next
+    // Known once a step has failed or the encoder has ended; after Closing,
+    // the clip's.
+    std::optional<ClipOutcome> outcome;
 
     QString sourcePath() const { return folder->filePath(sourceName); }
 };
 
 ClipJob::ClipJob(const QString &encoder, std::shared_ptr<const RunFolder> folder,
                  const QString &sourceName, const QString &outputName, QThreadPool *disk,
-                 std::shared_ptr<QSemaphore> stepsEnded, QObject *parent)
-    : QObject(parent), encoder(encoder), disk(disk), stepsEnded(std::move(stepsEnded)),
-      files(std::make_shared<Files>())
+                 QObject *parent)
+    : QObject(parent), encoder(encoder), files(std::make_shared<Files>()), diskStep(disk)
 {
     files->folder = std::move(folder);
     files->sourceName = sourceName;
     files->outputName = outputName;
-    connect(&diskStep, &QFutureWatcherBase::finished, this, &ClipJob::diskStepEnded);
+    connect(&diskStep, &DiskStep::ended, this, &ClipJob::diskStepEnded);
+    stopTimer.setSingleShot(true);
+    // A coarse timer may fire 5% early: the encoder gets its whole 3 s.
+    stopTimer.setTimerType(Qt::PreciseTimer);
+    connect(&stopTimer, &QTimer::timeout, this, &ClipJob::stopTimeUp);
 }
 
 ClipJob::~ClipJob()
 {
     // Whoever listens may be going too.
     blockSignals(true);
-    if (process)
-        process->disconnect(this);
+    // A QProcess waits for its process as it goes, and its unfinished file
+    // is the disk's to remove, not this thread's.
+    if (encoderRuns())
+        giveUpEncoder();
+    if (diskStep.isIdle() && files->output)
+        QThreadPool::globalInstance()->start([files = files] { files->output.reset(); });
 }
 
 QString ClipJob::sourceName() const
@@ -70,42 +76,14 @@ QString ClipJob::outputName() const
 
 void ClipJob::start()
 {
-    current = Step::Preparing;
-    onDisk(prepare, &ClipJob::prepared);
-}
-
-void ClipJob::onDisk(void (*work)(Files &), void (ClipJob::*then)())
-{
-    afterDisk = then;
-    files->stepDone = false;
-    diskStep.setFuture(QtConcurrent::run(disk, [work, files = files, ended = stepsEnded] {
-        work(*files);
-        files->stepDone = true;
-        ended->release();
-    }));
-}
-
-void ClipJob::diskStepEnded()
-{
-    // settle() may have gone on already; the event still comes.
-    if (const auto then = std::exchange(afterDisk, nullptr))
-        (this->*then)();
-}
-
-void ClipJob::settle()
-{
-    if (!afterDisk || !files->stepDone)
-        return;
-    // Its work is over: only the task's return is left.
-    diskStep.waitForFinished();
-    diskStepEnded();
+    current = State::Preparing;
+    diskStep.start([files = files] { prepare(*files); });
 }
 
 void ClipJob::prepare(Files &files)
 {
     if (!files.folder->stillInPlace()) {
-        files.failed = true;
-        files.outcome = {ClipOutcome::End::FolderMoved, 0, QString(), {}};
+        files.outcome = ClipOutcome::folderMoved();
         return;
     }
     // Measured before the date is read, so the date is the measured file's.
@@ -114,15 +92,13 @@ void ClipJob::prepare(Files &files)
     files.mp4Date = files.camera.recorded.value_or(files.identity.modified());
     QString why;
     files.output = UnfinishedOutput::create(*files.folder, files.sourceName, &why);
-    if (!files.output) {
-        files.failed = true;
-        files.outcome = {ClipOutcome::End::NotPlaced, 0, why, {}};
-    }
+    if (!files.output)
+        files.outcome = ClipOutcome::notPlaced(why);
 }
 
 void ClipJob::finish(Files &files)
 {
-    ClipOutcome &outcome = files.outcome;
+    ClipOutcome &outcome = *files.outcome;
     if (outcome.converted()) {
         if (!files.folder->stillInPlace()) {
             outcome.end = ClipOutcome::End::FolderMoved;
@@ -130,28 +106,41 @@ void ClipJob::finish(Files &files)
             outcome.end = ClipOutcome::End::SourceChanged;
         } else {
             const QString why = files.output->commit(files.outputName, files.mp4Date);
-            if (!why.isEmpty())
-                outcome = {ClipOutcome::End::NotPlaced, 0, why, outcome.encoderLines};
+            if (!why.isEmpty()) {
+                const QStringList lines = outcome.encoderLines;
+                outcome = ClipOutcome::notPlaced(why);
+                outcome.encoderLines = lines;
+            }
         }
     }
     // Discarded unless it was put in place.
     files.output.reset();
 }
 
-void ClipJob::prepared()
+void ClipJob::diskStepEnded()
 {
-    if (stopAsked) {
-        close({ClipOutcome::End::Stopped, 0, QString(), {}});
+    switch (current) {
+    case State::Preparing:
+        if (files->outcome) {
+            // Nothing was made that needs discarding.
+            current = State::Ended;
+            emit encoderDone();
+            emit finished(*files->outcome);
+        } else {
+            startEncoder();
+        }
+        return;
+    case State::Cancelled:
+        close(files->outcome.value_or(ClipOutcome::stopped()));
         emit encoderDone();
         return;
-    }
-    if (files->failed) {
-        current = Step::Ended;
-        emit encoderDone();
-        emit finished(files->outcome);
+    case State::Closing:
+        current = State::Ended;
+        emit finished(*files->outcome);
+        return;
+    default:
         return;
     }
-    startEncoder();
 }
 
 void ClipJob::startEncoder()
@@ -159,21 +148,31 @@ void ClipJob::startEncoder()
     const QStringList arguments = encoderArguments(files->sourcePath(), files->mp4Date,
                                                    files->camera, files->output->encoderPath());
     output = EncoderOutput(files->sourcePath());
-    process = std::make_unique<EncoderProcess>(this);
-    EncoderProcess *const encoderProcess = process.get();
-    connect(encoderProcess, &QIODevice::readyRead, this, &ClipJob::readEncoder);
-    connect(encoderProcess, &QProcess::finished, this, &ClipJob::encoderFinished);
-    connect(encoderProcess, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        // A crash is followed by finished(); a failed start is not.
-        if (error == QProcess::FailedToStart)
-            encoderEnded({ClipOutcome::End::CouldNotStart, 0, QString(), {}});
-    });
+    process = new EncoderProcess(this);
+    connect(process, &QIODevice::readyRead, this, &ClipJob::readEncoder);
+    connect(process, &QProcess::finished, this, &ClipJob::encoderFinished);
+    connect(process, &QProcess::errorOccurred, this, &ClipJob::encoderFailed);
 
     qDebug() << encoder;
     qDebug() << arguments;
 
-    current = Step::Encoding;
-    encoderProcess->startEncoder(encoder, arguments, files->output->inheritedDescriptor());
+    current = State::Encoding;
+    process->startEncoder(encoder, arguments, files->output->inheritedDescriptor());
+}
+
+void ClipJob::encoderFailed(QProcess::ProcessError error)
+{
+    // A crash is followed by finished(); a failed start is not.
+    if (error != QProcess::FailedToStart || !encoderRuns())
+        return;
+    stopTimer.stop();
+    close(current == State::Encoding ? ClipOutcome::couldNotStart() : ClipOutcome::stopped());
+    emit encoderDone();
+}
+
+bool ClipJob::encoderRuns() const
+{
+    return current == State::Encoding || current == State::Stopping || current == State::Killed;
 }
 
 void ClipJob::readEncoder()
@@ -194,81 +193,114 @@ void ClipJob::encoderFinished(int exitCode, QProcess::ExitStatus status)
 {
     readEncoder();
     output.finish();
-    ClipOutcome outcome;
-    if (stopAsked)
-        outcome.end = ClipOutcome::End::Stopped;
-    else if (status == QProcess::CrashExit)
-        outcome.end = ClipOutcome::End::Crashed;
-    // FFmpeg finishes the MP4 with what it could read, and exits with 0.
-    else if (!output.inputReadError().isEmpty())
-        outcome = {ClipOutcome::End::ReadFailed,
-                   exitCode,
-                   readFailureText(output.inputReadError(), output.progressSeconds()),
-                   {}};
-    else if (exitCode != 0 || output.outputUnfinished())
-        outcome = {ClipOutcome::End::ExitedWithError,
-                   exitCode,
-                   output.errorReason({files->sourcePath(), files->output->encoderPath()}),
-                   {}};
-    else
-        outcome.end = ClipOutcome::End::Succeeded;
-    outcome.encoderLines = output.lastLines();
     // Nothing the encoder started may write on into a file being placed.
     process->endWhole();
-    encoderEnded(outcome);
-}
-
-void ClipJob::encoderEnded(const ClipOutcome &outcome)
-{
-    if (current != Step::Encoding)
-        return;
-    // Not deleted inside its own signal, but before anything else happens:
-    // a deferred delete would wait for the loop it was asked in, which a
-    // nested wait may never return to.
-    process->disconnect(this);
-    QMetaObject::invokeMethod(
-        this, [this] { process.reset(); }, Qt::QueuedConnection);
+    stopTimer.stop();
+    // A stopped encoder's file is not trusted, whatever it says.
+    ClipOutcome outcome =
+        current == State::Encoding ? outcomeOfExit(exitCode, status) : ClipOutcome::stopped();
+    outcome.encoderLines = output.lastLines();
     close(outcome);
     emit encoderDone();
 }
 
-void ClipJob::close(const ClipOutcome &outcome)
+ClipOutcome ClipJob::outcomeOfExit(int exitCode, QProcess::ExitStatus status)
 {
-    current = Step::Closing;
-    files->outcome = outcome;
-    onDisk(finish, &ClipJob::closed);
+    if (status == QProcess::CrashExit)
+        return ClipOutcome::crashed();
+    // FFmpeg puts what it could read into the MP4, and exits with 0.
+    if (!output.inputReadError().isEmpty())
+        return ClipOutcome::readFailed(
+            readFailureText(output.inputReadError(), output.progressSeconds()));
+    if (exitCode != 0 || output.outputUnfinished())
+        return ClipOutcome::exitedWithError(
+            exitCode, output.errorReason({files->sourcePath(), files->output->encoderPath()}));
+    return ClipOutcome::succeeded();
 }
 
-void ClipJob::closed()
+void ClipJob::close(const ClipOutcome &outcome)
 {
-    current = Step::Ended;
-    emit finished(files->outcome);
+    current = State::Closing;
+    files->outcome = outcome;
+    diskStep.start([files = files] { finish(*files); });
 }
 
 void ClipJob::stop()
 {
-    // An encoder that has already exited keeps the outcome of its exit.
-    if (current == Step::Encoding && !process->waitForFinished(0)) {
-        stopAsked = true;
+    switch (current) {
+    case State::Preparing:
+        current = State::Cancelled;
+        return;
+    case State::Encoding:
+        // It keeps the outcome of its exit, which the event loop has yet to tell.
+        if (process->hasExited())
+            return;
+        current = State::Stopping;
         // FFmpeg ends cleanly on "q" from its input on every platform, where
         // terminate() does not reach a console program on Windows.
         process->write("q");
-        if (!process->waitForFinished(gracefulStopMs)) {
-            process->endWhole();
-            process->kill();
-            if (!process->waitForFinished(killWaitMs))
-                abandonEncoder();
-        }
+        stopTimer.start(gracefulStopMs);
+        return;
+    default:
+        return;
     }
-    stopAsked = true;
 }
 
-void ClipJob::abandonEncoder()
+void ClipJob::stopTimeUp()
 {
-    // Never deleted: a QProcess waits for its process when it goes.
-    EncoderProcess *const stuck = process.release();
-    stuck->disconnect(this);
-    stuck->setParent(nullptr);
-    close({ClipOutcome::End::Stopped, 0, QString(), {}});
-    emit encoderDone();
+    if (current == State::Stopping) {
+        current = State::Killed;
+        process->endWhole();
+        process->kill();
+        stopTimer.start(killWaitMs);
+    } else if (current == State::Killed) {
+        // A killed process ends at once, unless it waits for a disk that
+        // does not answer: then nothing ends it, and it is not waited for.
+        giveUpEncoder();
+        close(ClipOutcome::stopped());
+        emit encoderDone();
+    }
+}
+
+void ClipJob::giveUpEncoder()
+{
+    stopTimer.stop();
+    process->endWhole();
+    process->kill();
+    EncoderKeeper::ofApplication()->keep(process);
+    process = nullptr;
+}
+
+bool ClipJob::waitForStopped(QDeadlineTimer deadline)
+{
+    while (current != State::Ended) {
+        switch (current) {
+        case State::Preparing:
+        case State::Cancelled:
+        case State::Closing:
+            if (!diskStep.waitForIdle(deadline))
+                return false;
+            break;
+        case State::Encoding:
+            if (!process->waitForFinished(millisecondsLeft(deadline)))
+                return false;
+            break;
+        case State::Stopping:
+        case State::Killed: {
+            // Until the timer's end or the deadline, whichever comes first.
+            const QDeadlineTimer timeUp(std::max(stopTimer.remainingTime(), 0));
+            if (process->waitForFinished(millisecondsLeft(std::min(timeUp, deadline))))
+                break;
+            if (deadline.hasExpired())
+                return false;
+            stopTimer.stop();
+            stopTimeUp();
+            break;
+        }
+        case State::Waiting:
+        case State::Ended:
+            return current == State::Ended;
+        }
+    }
+    return true;
 }

@@ -26,4 +26,28 @@ struct ClipOutcome
     QStringList encoderLines; // the last lines the encoder printed
 
     bool converted() const { return end == End::Succeeded; }
+
+    static ClipOutcome succeeded() { return of(End::Succeeded); }
+    static ClipOutcome exitedWithError(int code, const QString &reason)
+    {
+        return of(End::ExitedWithError, reason, code);
+    }
+    static ClipOutcome crashed() { return of(End::Crashed); }
+    static ClipOutcome readFailed(const QString &why) { return of(End::ReadFailed, why); }
+    static ClipOutcome couldNotStart() { return of(End::CouldNotStart); }
+    static ClipOutcome stopped() { return of(End::Stopped); }
+    static ClipOutcome sourceChanged() { return of(End::SourceChanged); }
+    static ClipOutcome nameTaken(const QString &madeBy) { return of(End::NameTaken, madeBy); }
+    static ClipOutcome notPlaced(const QString &why) { return of(End::NotPlaced, why); }
+    static ClipOutcome folderMoved() { return of(End::FolderMoved); }
+
+private:
+    static ClipOutcome of(End end, const QString &detail = QString(), int exitCode = 0)
+    {
+        ClipOutcome outcome;
+        outcome.end = end;
+        outcome.exitCode = exitCode;
+        outcome.detail = detail;
+        return outcome;
+    }
 };

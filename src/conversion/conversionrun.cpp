@@ -1,40 +1,25 @@
 #include "conversion/conversionrun.h"
 
-#include "conversion/clipjob.h"
 #include "conversion/encodercommand.h"
 #include "conversion/runfolder.h"
 #include "conversion/unfinishedoutput.h"
 
-#include <QDeadlineTimer>
-#include <QSemaphore>
 #include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
-#include <atomic>
-#include <vector>
-
-namespace {
-// How long a stop waits for the disk: as long as the encoder has to stop,
-// and a moment after it ended for its unfinished file to go.
-constexpr int stopDiskWaitMs = 3000;
-constexpr int stopMomentMs = 200;
-} // namespace
 
 struct ConversionRun::Opened
 {
     std::shared_ptr<const RunFolder> folder;
     QList<qint64> bytes;
-    std::atomic<bool> done{false};
 };
 
 ConversionRun::ConversionRun(const QString &encoder, const QString &folder,
                              const QStringList &sourceNames, QObject *parent)
     : QObject(parent), encoder(encoder), folderPath(folder), sourceNames(sourceNames),
-      disk(QThreadPool::globalInstance()), stepsEnded(std::make_shared<QSemaphore>()),
-      opening(std::make_shared<Opened>())
+      disk(QThreadPool::globalInstance()), opening(std::make_shared<Opened>()), openingStep(disk)
 {
-    connect(&openingStep, &QFutureWatcherBase::finished, this, &ConversionRun::opened);
+    connect(&openingStep, &DiskStep::ended, this, &ConversionRun::opened);
 }
 
 ConversionRun::~ConversionRun()
@@ -42,37 +27,39 @@ ConversionRun::~ConversionRun()
     // Whoever listens may be going too: the clip stopped here still has its
     // file removed, but nothing is signalled on the way out.
     blockSignals(true);
-    stop();
+    if (state == State::Opening || state == State::Running) {
+        stop();
+        waitForStopped(QDeadlineTimer(stopWaitMs));
+    }
 }
 
 void ConversionRun::start()
 {
     state = State::Opening;
-    openingStep.setFuture(QtConcurrent::run(
-        disk, [opening = opening, path = folderPath, names = sourceNames, ended = stepsEnded] {
-            auto runFolder = std::make_shared<RunFolder>(path);
-            for (const QString &name : names)
-                opening->bytes << std::max<qint64>(runFolder->identify(name).size, 0);
-            UnfinishedOutput::removeAbandoned(*runFolder, names);
-            opening->folder = std::move(runFolder);
-            opening->done = true;
-            ended->release();
-        }));
+    openingStep.start([opening = opening, path = folderPath, names = sourceNames] {
+        auto runFolder = std::make_shared<RunFolder>(path);
+        for (const QString &name : names)
+            opening->bytes << std::max<qint64>(runFolder->identify(name).size, 0);
+        UnfinishedOutput::removeAbandoned(*runFolder, names);
+        opening->folder = std::move(runFolder);
+    });
 }
 
 void ConversionRun::opened()
 {
-    if (state != State::Opening)
-        return;
-    state = State::Running;
     folder = opening->folder;
+    if (state != State::Opening) {
+        finishIfDone();
+        return;
+    }
+    state = State::Running;
     emit clipsMeasured(opening->bytes);
     startNext();
 }
 
 void ConversionRun::startNext()
 {
-    if (state != State::Running || encoding)
+    if (state != State::Running || encoderWanted())
         return;
     while (next < sourceNames.size()) {
         const QString outputName = outputNameFor(sourceNames.at(next));
@@ -82,76 +69,76 @@ void ConversionRun::startNext()
             return;
         const int index = next++;
         const QString sourceName = sourceNames.at(index);
-        started.push_back({index, sourceName, outputName, nullptr, std::nullopt});
         emit clipStarted(index, sourceName);
 
         const auto maker = madeBy.constFind(outputName);
         if (maker != madeBy.cend()) {
-            started.back().outcome =
-                ClipOutcome{ClipOutcome::End::NameTaken,
-                            0,
-                            *maker + QStringLiteral(" already made ") + outputName,
-                            {}};
+            untold.insert(index, ClipOutcome::nameTaken(*maker + QStringLiteral(" already made ") +
+                                                        outputName));
             tellInOrder();
             continue;
         }
-        auto job = std::make_unique<ClipJob>(encoder, folder, sourceName, outputName, disk,
-                                             stepsEnded, this);
-        ClipJob *const clip = job.get();
-        started.back().job = std::move(job);
-        connect(clip, &ClipJob::progress, this,
+        auto *const job = new ClipJob(encoder, folder, sourceName, outputName, disk, this);
+        jobs.push_back(job);
+        connect(job, &ClipJob::progress, this,
                 [this, index](double fraction) { emit clipProgress(index, fraction); });
-        connect(clip, &ClipJob::encoderDone, this, [this, clip] {
-            if (encoding == clip)
-                encoding = nullptr;
-            startNext();
-        });
-        connect(clip, &ClipJob::finished, this,
-                [this, clip](const ClipOutcome &outcome) { clipEnded(clip, outcome); });
-        encoding = clip;
-        clip->start();
+        connect(job, &ClipJob::encoderDone, this, &ConversionRun::startNext);
+        // Heard from the event loop, where none of the job's own code runs,
+        // so that it can go at once.
+        connect(
+            job, &ClipJob::finished, this,
+            [this, job, index](const ClipOutcome &outcome) { clipEnded(job, index, outcome); },
+            Qt::QueuedConnection);
+        job->start();
         return; // the end of its encoder starts the next clip
     }
     finishIfDone();
 }
 
-void ConversionRun::clipEnded(ClipJob *job, const ClipOutcome &outcome)
+bool ConversionRun::encoderWanted() const
 {
-    const auto at = std::find_if(started.begin(), started.end(),
-                                 [job](const Started &clip) { return clip.job.get() == job; });
-    if (at == started.end())
-        return;
-    if (outcome.converted())
-        madeBy.insert(at->outputName, at->sourceName);
-    at->outcome = outcome;
-    // Not deleted inside its own signal.
-    at->job.release()->deleteLater();
-    tellInOrder();
-    startNext();
+    return std::any_of(jobs.cbegin(), jobs.cend(),
+                       [](const ClipJob *job) { return job->beforeEncoderDone(); });
 }
 
 bool ConversionRun::outputBeingMade(const QString &outputName) const
 {
-    return std::any_of(started.cbegin(), started.cend(), [&outputName](const Started &clip) {
-        return clip.job && clip.outputName == outputName;
+    return std::any_of(jobs.cbegin(), jobs.cend(), [&outputName](const ClipJob *job) {
+        return job->outputName() == outputName;
     });
+}
+
+void ConversionRun::clipEnded(ClipJob *job, int index, const ClipOutcome &outcome)
+{
+    if (outcome.converted())
+        madeBy.insert(job->outputName(), job->sourceName());
+    jobs.erase(std::find(jobs.begin(), jobs.end(), job));
+    delete job;
+    untold.insert(index, outcome);
+    tellInOrder();
+    startNext();
+    finishIfDone();
 }
 
 void ConversionRun::tellInOrder()
 {
     // Told in the clips' order, so the rows and the count follow the run even
     // where a later clip ends before an earlier one's MP4 is in place.
-    while (!started.empty() && started.front().outcome) {
-        const Started told = std::move(started.front());
-        started.pop_front();
-        ++(told.outcome->converted() ? converted : failed);
-        emit clipFinished(told.index, told.sourceName, told.outputName, *told.outcome);
+    for (auto at = untold.find(nextToTell); at != untold.end(); at = untold.find(nextToTell)) {
+        const ClipOutcome outcome = at.value();
+        untold.erase(at);
+        const int index = nextToTell++;
+        ++(outcome.converted() ? converted : failed);
+        const QString sourceName = sourceNames.at(index);
+        emit clipFinished(index, sourceName, outputNameFor(sourceName), outcome);
     }
 }
 
 void ConversionRun::finishIfDone()
 {
-    if (state == State::Running && next == sourceNames.size() && !encoding && started.empty()) {
+    const bool noneToStart =
+        state == State::Stopping || (state == State::Running && next == sourceNames.size());
+    if (noneToStart && jobs.empty() && openingStep.isIdle()) {
         state = State::Finished;
         emit finished();
     }
@@ -159,36 +146,24 @@ void ConversionRun::finishIfDone()
 
 void ConversionRun::stop()
 {
-    if (state == State::Finished || state == State::Stopped)
+    if (state != State::Opening && state != State::Running)
         return;
-    const bool opening = state == State::Opening;
-    state = State::Stopped;
-    QDeadlineTimer diskWait(stopDiskWaitMs);
-    if (encoding)
-        encoding->stop();
-    if (diskWait.remainingTime() < stopMomentMs)
-        diskWait.setRemainingTime(stopMomentMs);
-    // Disk steps in flight: a whole MP4 is put in place, an unfinished one
-    // removed; each may start the next (a stopped clip's file goes).
-    const auto inFlight = [this, opening] {
-        return (opening && !this->opening->done) ||
-               std::any_of(started.cbegin(), started.cend(),
-                           [](const Started &clip) { return bool(clip.job); });
-    };
-    // Woken by each disk step that ends. Each step also says so itself, so
-    // what ended before is settled first, and only then waited past.
-    stepsEnded->tryAcquire(stepsEnded->available());
-    for (;;) {
-        // Settling tells outcomes, which takes clips off the list.
-        std::vector<ClipJob *> jobs;
-        for (const Started &clip : started) {
-            if (clip.job)
-                jobs.push_back(clip.job.get());
-        }
-        for (ClipJob *job : jobs)
-            job->settle();
-        if (!inFlight() || diskWait.hasExpired())
-            return;
-        stepsEnded->tryAcquire(1, int(std::max<qint64>(diskWait.remainingTime(), 1)));
+    state = State::Stopping;
+    stopBy.setRemainingTime(stopWaitMs);
+    for (ClipJob *job : jobs)
+        job->stop();
+}
+
+bool ConversionRun::waitForStopped(QDeadlineTimer deadline)
+{
+    deadline = std::min(deadline, stopBy);
+    if (!openingStep.waitForIdle(deadline))
+        return false;
+    // Jobs leave the list only from the event loop, which does not run here.
+    const std::vector<ClipJob *> underWay = jobs;
+    for (ClipJob *job : underWay) {
+        if (!job->waitForStopped(deadline))
+            return false;
     }
+    return true;
 }

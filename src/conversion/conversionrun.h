@@ -1,19 +1,19 @@
 #pragma once
 
-#include <QFutureWatcher>
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QStringList>
 
-#include <deque>
 #include <memory>
-#include <optional>
+#include <vector>
 
+#include "conversion/clipjob.h"
 #include "conversion/clipoutcome.h"
+#include "conversion/diskstep.h"
 
-class ClipJob;
-class QSemaphore;
 class QThreadPool;
 class RunFolder;
 
@@ -25,26 +25,37 @@ class RunFolder;
 // Each MP4 is written aside and put in place once whole, off the window's
 // thread; the next clip may start meanwhile, and outcomes are still told in
 // the clips' order. Nothing here waits for the disk on the thread the run
-// lives on, but a stop, and that only for a moment.
+// lives on, but waitForStopped(), and that only until its deadline.
 class ConversionRun : public QObject
 {
     Q_OBJECT
 
 public:
+    // How long a program that must leave waits for a stop: as long as the
+    // encoder has to stop, and a moment for a killed one to die and its
+    // unfinished file to go.
+    static constexpr int stopWaitMs = ClipJob::gracefulStopMs + 200;
+
     ConversionRun(const QString &encoder, const QString &folder, const QStringList &sourceNames,
                   QObject *parent = nullptr);
-    // Stops the run if it is still going.
+    // A run still going is stopped and waited for, as a closing program
+    // does; one already stopping is left to its owner's wait.
     ~ConversionRun() override;
 
     void start();
 
-    // No further clip starts; the running encoder is asked to stop ("q" on its
-    // input) and killed, with all it started, if it has not ended within 3 s.
-    // MP4s being put in place are whole: they are waited for and keep their
-    // outcomes, as are the unfinished files being removed, but only for about
-    // the same 3 s: a disk that does not answer is left to the next run's
-    // sweep. An encoder that had already exited keeps the outcome of its exit.
+    // Asks the run to stop and returns at once: no further clip starts, and
+    // each clip under way stops as ClipJob::stop() says; MP4s being put in
+    // place are whole and keep their outcomes. finished() follows once every
+    // clip that started has ended.
     void stop();
+
+    // For a program that must leave now (Close, a signal, the end of the
+    // session): after stop(), waits for the clips under way to end, at most
+    // until `deadline` and never past stopWaitMs after the stop was asked,
+    // however often it is called. What a disk that does not answer still
+    // holds is left to the next run's sweep. True once every clip has ended.
+    bool waitForStopped(QDeadlineTimer deadline);
 
     int convertedCount() const { return converted; }
     int failedCount() const { return failed; }
@@ -61,7 +72,8 @@ signals:
     // a clip is finished once its MP4 is in place.
     void clipFinished(int index, const QString &sourceName, const QString &outputName,
                       const ClipOutcome &outcome);
-    // Every clip has its outcome. Not emitted after stop().
+    // Every clip that started has its outcome: all of them, or after a stop
+    // those that had started.
     void finished();
 
 private:
@@ -69,27 +81,18 @@ private:
         Idle,     // not started
         Opening,  // the folder is opened, measured and swept of leftovers, on the disk
         Running,  // clips start one after another
-        Stopped,  // no clip starts any more
-        Finished, // every clip has its outcome and finished() was emitted
-    };
-
-    // A clip that has started and whose outcome is not told yet.
-    struct Started
-    {
-        int index;
-        QString sourceName;
-        QString outputName;
-        std::unique_ptr<ClipJob> job; // none for a clip settled before it needed one
-        std::optional<ClipOutcome> outcome;
+        Stopping, // no clip starts any more; those under way end
+        Finished, // finished() was emitted
     };
 
     struct Opened;
 
     void opened();
     void startNext();
-    void clipEnded(ClipJob *job, const ClipOutcome &outcome);
-    void tellInOrder();
+    bool encoderWanted() const;
     bool outputBeingMade(const QString &outputName) const;
+    void clipEnded(ClipJob *job, int index, const ClipOutcome &outcome);
+    void tellInOrder();
     void finishIfDone();
 
     const QString encoder;
@@ -98,17 +101,16 @@ private:
     // The application's pool: a thread that a silent disk holds must not be
     // waited for when the run goes (see main()).
     QThreadPool *const disk;
-    // Released as each disk step ends, for a stop to wait on. Not the pool's
-    // own waitForDone(), which also ends the pool's threads.
-    const std::shared_ptr<QSemaphore> stepsEnded;
     const std::shared_ptr<Opened> opening;
-    QFutureWatcher<void> openingStep;
+    DiskStep openingStep;
     std::shared_ptr<const RunFolder> folder;
 
     State state = State::Idle;
-    int next = 0;
-    ClipJob *encoding = nullptr; // the clip that has or is about to have the encoder
-    std::deque<Started> started;
+    QDeadlineTimer stopBy;          // stopWaitMs after stop()
+    int next = 0;                   // the next clip to start
+    int nextToTell = 0;             // the next clip whose outcome is told
+    std::vector<ClipJob *> jobs;    // children, in the clips' order, until they have ended
+    QMap<int, ClipOutcome> untold;  // outcomes of clips after the next to tell
     QHash<QString, QString> madeBy; // MP4 name -> the clip that made it in this run
     int converted = 0;
     int failed = 0;

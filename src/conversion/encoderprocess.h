@@ -25,6 +25,10 @@ public:
     // Ends whatever the encoder started, and the encoder with it.
     void endWhole();
 
+    // Whether the encoder has left, though QProcess may not have heard yet.
+    // Asks the system only: nothing is reaped or emitted.
+    bool hasExited() const;
+
     // The encoder's file name on this platform: "ffmpeg", "ffmpeg.exe".
     static QString programFileName();
 

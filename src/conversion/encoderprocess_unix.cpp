@@ -3,6 +3,7 @@
 #include <csignal>
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #ifdef Q_OS_LINUX
 #include <sys/prctl.h>
@@ -47,4 +48,15 @@ void EncoderProcess::endWhole()
     if (group > 0)
         ::kill(-pid_t(group), SIGKILL);
     group = 0;
+}
+
+bool EncoderProcess::hasExited() const
+{
+    const pid_t pid = pid_t(processId());
+    if (pid <= 0)
+        return state() == QProcess::NotRunning;
+    // WNOWAIT leaves the exit to be collected by QProcess.
+    siginfo_t info = {};
+    return ::waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == pid;
 }

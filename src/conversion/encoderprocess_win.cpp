@@ -44,3 +44,17 @@ void EncoderProcess::endWhole()
         TerminateJobObject(job, 1);
     group = 0;
 }
+
+bool EncoderProcess::hasExited() const
+{
+    const qint64 pid = processId();
+    if (pid <= 0)
+        return state() == QProcess::NotRunning;
+    // QProcess holds the process's handle, so its id names no other process.
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, DWORD(pid));
+    if (!process)
+        return true;
+    const bool exited = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return exited;
+}

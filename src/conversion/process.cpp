@@ -58,8 +58,10 @@ void tesselMainWindow::process()
         closing = wait.wait() == LocalWait::End::ApplicationQuit;
         running = nullptr;
         // The one way a run stops, whatever asked the program to close.
-        if (closing)
+        if (closing) {
             run.stop();
+            run.waitForStopped(QDeadlineTimer(ConversionRun::stopWaitMs));
+        }
         converted = run.convertedCount();
         failed = run.failedCount();
         firstFailed = view.firstFailedRow();

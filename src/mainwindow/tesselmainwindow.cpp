@@ -49,8 +49,10 @@ void tesselMainWindow::storeFolder()
 
 void tesselMainWindow::stopNow()
 {
-    if (running)
+    if (running) {
         running->stop();
+        running->waitForStopped(QDeadlineTimer(ConversionRun::stopWaitMs));
+    }
     storeFolder();
 }
 

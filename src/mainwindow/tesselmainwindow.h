@@ -26,7 +26,8 @@ public:
     ~tesselMainWindow() override;
 
     // What Close does, done before it returns: a running conversion stops
-    // (ConversionRun::stop()) and the folder in the field is stored. For the
+    // (ConversionRun::stop() and waitForStopped()) and the folder in the
+    // field is stored. For the
     // end of the session, after which Windows may end the process before the
     // event loop runs again.
     void stopNow();
