@@ -98,20 +98,17 @@ void ClipJob::prepare(Files &files)
 
 void ClipJob::finish(Files &files)
 {
-    ClipOutcome &outcome = *files.outcome;
-    if (outcome.converted()) {
-        if (!files.folder->stillInPlace()) {
-            outcome.end = ClipOutcome::End::FolderMoved;
-        } else if (files.folder->identify(files.sourceName) != files.identity) {
-            outcome.end = ClipOutcome::End::SourceChanged;
-        } else {
-            const QString why = files.output->commit(files.outputName, files.mp4Date);
-            if (!why.isEmpty()) {
-                const QStringList lines = outcome.encoderLines;
-                outcome = ClipOutcome::notPlaced(why);
-                outcome.encoderLines = lines;
-            }
-        }
+    if (files.outcome->converted()) {
+        // The encoder's last lines stay with the clip whatever else goes wrong.
+        const QStringList lines = files.outcome->encoderLines;
+        QString why;
+        if (!files.folder->stillInPlace())
+            files.outcome = ClipOutcome::folderMoved();
+        else if (files.folder->identify(files.sourceName) != files.identity)
+            files.outcome = ClipOutcome::sourceChanged();
+        else if (!(why = files.output->commit(files.outputName, files.mp4Date)).isEmpty())
+            files.outcome = ClipOutcome::notPlaced(why);
+        files.outcome->encoderLines = lines;
     }
     // Discarded unless it was put in place.
     files.output.reset();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QMap>
 #include <QPoint>
@@ -7,6 +8,7 @@
 #include <QRegularExpression>
 #include <QSize>
 #include <QStandardPaths>
+#include <QThread>
 
 // A person at a desktop: a private X server (Xvfb, on a free display it picks
 // itself), the real program started in it, and xdotool for the mouse and
@@ -123,12 +125,20 @@ public:
         xdotool(QStringList{"key", "--window", window, "--delay", "30"} + keys);
     }
 
-    // Keys for whatever window has the keyboard focus, through the XTEST
+    // Keys for `window` once it has the keyboard focus, through the XTEST
     // extension. Use this for a key that closes its window: a key sent to a
-    // window that is gone before its release leaves the key held down.
-    void keysToFocus(const QStringList &keys) const
+    // window that is gone before its release leaves the key held down. A
+    // busy machine may map a window well before it takes the focus. False
+    // when it did not take the focus within 20 s.
+    bool keysToFocus(const QString &window, const QStringList &keys) const
     {
+        QDeadlineTimer deadline(20000);
+        while (xdotool({"getwindowfocus"}) != window && !deadline.hasExpired())
+            QThread::msleep(20);
+        if (deadline.hasExpired())
+            return false;
         xdotool(QStringList{"key", "--delay", "30"} + keys);
+        return true;
     }
 
     void type(const QString &window, const QString &text) const

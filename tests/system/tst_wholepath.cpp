@@ -58,7 +58,9 @@ void tst_WholePath::typeBrowseProcessClose()
     desktop.keys(window, {"Tab", "space"});
     const QString dialog = desktop.waitForWindow(QStringLiteral("Select Direcotory"));
     QVERIFY2(!dialog.isEmpty(), "the folder dialog did not appear");
-    desktop.keysToFocus({"Escape"});
+    QVERIFY2(desktop.keysToFocus(dialog, {"Escape"}), "the folder dialog did not take the focus");
+    QTRY_VERIFY_WITH_TIMEOUT(
+        desktop.waitForWindow(QStringLiteral("Select Direcotory"), 100).isEmpty(), 20000);
 
     desktop.clickProcess(window);
     const QString artifacts = QStringLiteral(ARTIFACTS_DIR);
@@ -70,7 +72,7 @@ void tst_WholePath::typeBrowseProcessClose()
     QVERIFY2(desktop.screenshot(QStringLiteral("root"),
                                 artifacts + QStringLiteral("/wholepath-count-message.png")),
              "could not save a screenshot of the screen");
-    desktop.keysToFocus({"Return"});
+    QVERIFY2(desktop.keysToFocus(countBox, {"Return"}), "the count did not take the focus");
     QTRY_VERIFY_WITH_TIMEOUT(desktop.waitForWindow(QStringLiteral("Warning"), 100).isEmpty(),
                              10000);
     desktop.screenshot(window, artifacts + QStringLiteral("/wholepath-after-run.png"));
