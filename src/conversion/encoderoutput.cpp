@@ -1,6 +1,7 @@
 #include "conversion/encoderoutput.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 
 namespace {
@@ -19,7 +20,10 @@ std::optional<double> parseClock(const QByteArray &text)
     const int hours = parts.at(0).toInt(&hoursOk);
     const int minutes = parts.at(1).toInt(&minutesOk);
     const double seconds = parts.at(2).toDouble(&secondsOk);
-    if (!hoursOk || !minutesOk || !secondsOk || hours < 0 || minutes < 0 || seconds < 0)
+    // "nan" and "inf" read as numbers too; a clip's name can put any text on
+    // a line of its own.
+    if (!hoursOk || !minutesOk || !secondsOk || hours < 0 || minutes < 0 ||
+        !std::isfinite(seconds) || seconds < 0)
         return std::nullopt;
     return hours * 3600.0 + minutes * 60.0 + seconds;
 }

@@ -164,7 +164,7 @@ void tst_EncoderOutput::captures()
 }
 
 // An encoder that prints without end, or a line without end, holds no more
-// than a few lines, each cut short.
+// than a few lines, each cut short; what it quotes cannot make a share.
 void tst_EncoderOutput::staysBounded()
 {
     EncoderOutput reader;
@@ -182,6 +182,15 @@ void tst_EncoderOutput::staysBounded()
     QCOMPARE(lines.constFirst(), QStringLiteral("19989 Last message repeated"));
     QCOMPARE(reader.errorReason({}).size(), EncoderOutput::maxReasonLength);
     QVERIFY(reader.errorReason({}).endsWith(QChar(0x2026)));
+
+    // A clip's name can put any line into the output: a time that is no
+    // number gives no share, where NaN would reach the row's painting.
+    for (const char *time : {"nan", "inf"}) {
+        EncoderOutput named;
+        named.feed(QByteArray("  Duration: 00:00:") + time +
+                   ", start: 0\nframe=1 time=00:00:01.00\n");
+        QVERIFY2(!named.fraction(), time);
+    }
 }
 
 TESSEL_TEST(tst_EncoderOutput)
