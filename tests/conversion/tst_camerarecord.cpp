@@ -13,6 +13,9 @@
 #endif
 
 #include "conversion/camerarecord.h"
+#include "conversion/encodercommand.h"
+#include "conversion/mdpm.h"
+#include "conversion/runfolder.h"
 #include "support/mdpmunits.h"
 #include "support/testregistry.h"
 
@@ -30,9 +33,15 @@ QByteArray unit(int type, qsizetype size)
 // What opens a camera's access unit: delimiter, sequence and picture parameters.
 const QByteArray unitHeads = unit(9, 1) + unit(7, 10) + unit(8, 4);
 
+QByteArray datePayload(const QByteArray &zoneAndMonth, const QByteArray &dayAndTime,
+                       const QByteArray &more = {})
+{
+    return mdpmPayload(mdpmEntries(zoneAndMonth, dayAndTime, more));
+}
+
 QByteArray dateSei(const QByteArray &zoneAndMonth, const QByteArray &dayAndTime)
 {
-    return seiUnit({{5, mdpmPayload(mdpmEntries(zoneAndMonth, dayAndTime))}});
+    return seiUnit({{5, datePayload(zoneAndMonth, dayAndTime)}});
 }
 
 // One frame: heads, the date (when given), an IDR slice.
@@ -255,18 +264,22 @@ void CameraRecordTest::readsRecordedDate()
     QFile file(dir.filePath(QStringLiteral("00001.MTS")));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(clip) == clip.size());
     file.close();
-    QCOMPARE(cameraRecordOfFile(file.fileName()).recorded.value_or(QDateTime()), expected);
+    QCOMPARE(cameraRecordOfClip(RunFolder(dir.path()), "00001.MTS").recorded.value_or(QDateTime()),
+             expected);
 }
 
 void CameraRecordTest::readsCameraFacts_data()
 {
     QTest::addColumn<QByteArray>("clip");
+    QTest::addColumn<QByteArray>("mdpm");     // the clip's one MDPM payload; null: not one
     QTest::addColumn<QByteArray>("timeZone"); // this computer's; empty: three hours east of UTC
     QTest::addColumn<QString>("tags");
 
     // Recorded June 15, 2019 10:20:30 at UTC+2, with `more`.
     const auto row = [](const char *name, const QByteArray &more, const QString &tags) {
-        QTest::newRow(name) << transportStream({frame(juneSei(0x04, more))}, 192) << QByteArray()
+        const QByteArray mdpm = datePayload("\x04\x20\x19\x06", "\x15\x10\x20\x30", more);
+        QTest::newRow(name) << transportStream({frame(seiUnit({{5, mdpm}}))}, 192) << mdpm
+                            << QByteArray()
                             << (tags + " creationdate=2019-06-15T10:20:30+0200").trimmed();
     };
     const QString atParis = "location.ISO6709=+48.8577+002.2950+035.000/";
@@ -293,28 +306,33 @@ void CameraRecordTest::readsCameraFacts_data()
     row("longitude beyond 180", gpsEntries(48.8577, -180.01), "");
     row("a tag again, out of order",
         paris.left(20) + mdpmEntry(0xb2, mdpmRational(12, 1)) + paris.mid(20), "");
-    const QByteArray cutOff = mdpmEntries("\x04\x20\x19\x06", "\x15\x10\x20\x30", paris.left(38));
+    const QByteArray cutOff = mdpmUuid + "MDPM" + char(13) +
+                              mdpmEntries("\x04\x20\x19\x06", "\x15\x10\x20\x30", paris.left(38));
     QTest::newRow("entry cut off at the end of the SEI")
-        << transportStream({frame(seiUnit({{5, mdpmUuid + "MDPM" + char(13) + cutOff}}))})
-        << QByteArray() << "creationdate=2019-06-15T10:20:30+0200";
+        << transportStream({frame(seiUnit({{5, cutOff}}))}) << cutOff << QByteArray()
+        << "creationdate=2019-06-15T10:20:30+0200";
     QTest::newRow("void record before a valid one, 300 KiB on")
         << transportStream({frame(juneSei(0x2B, gpsEntries(0, 0, 0, 'V')), 300 * 1024),
                             frame(juneSei(0x04, paris))})
-        << QByteArray() << atParis + " creationdate=2019-06-15T10:20:30-0530";
+        << QByteArray() << QByteArray() << atParis + " creationdate=2019-06-15T10:20:30-0530";
 
     // No zone recorded: this computer's offset, also in the hour summer time skips.
+    const QByteArray berlin = datePayload("\xff\x20\x19\x03", QByteArray::fromHex("31023000"));
     QTest::newRow("no zone, Berlin, the hour skipped")
-        << transportStream({frame(dateSei("\xff\x20\x19\x03", QByteArray::fromHex("31023000")))})
-        << QByteArray("Europe/Berlin") << "creationdate=2019-03-31T02:30:00+0100";
+        << transportStream({frame(seiUnit({{5, berlin}}))}) << berlin << QByteArray("Europe/Berlin")
+        << "creationdate=2019-03-31T02:30:00+0100";
+    const QByteArray saoPaulo = datePayload("\xff\x20\x18\x11", QByteArray::fromHex("04003000"));
     QTest::newRow("no zone, Sao Paulo, the hour skipped")
-        << transportStream({frame(dateSei("\xff\x20\x18\x11", QByteArray::fromHex("04003000")))})
+        << transportStream({frame(seiUnit({{5, saoPaulo}}))}) << saoPaulo
         << QByteArray("America/Sao_Paulo") << "creationdate=2018-11-04T00:30:00-0300";
-    QTest::newRow("no MDPM") << transportStream({frame({})}) << QByteArray() << QString();
+    QTest::newRow("no MDPM") << transportStream({frame({})}) << QByteArray() << QByteArray()
+                             << QString();
 }
 
 void CameraRecordTest::readsCameraFacts()
 {
     QFETCH(QByteArray, clip);
+    QFETCH(QByteArray, mdpm);
     QFETCH(QByteArray, timeZone);
     QFETCH(QString, tags);
 #ifdef Q_OS_WIN
@@ -328,9 +346,12 @@ void CameraRecordTest::readsCameraFacts()
 
     if (!timeZone.isEmpty())
         qputenv("TZ", timeZone);
+    const std::optional<MdpmRecord> record = readMdpm(mdpm);
     const QString read = tagsOf(readExactly(clip));
-    const QString readFromFile = tagsOf(cameraRecordOfFile(file.fileName()));
+    const QString readFromFile = tagsOf(cameraRecordOfClip(RunFolder(dir.path()), "00001.MTS"));
     qputenv("TZ", "XYZ-3");
+    // The payload alone says all the clip does.
+    QCOMPARE(record ? tagsOf(record->camera) : QString(), mdpm.isNull() ? QString() : tags);
     QCOMPARE(read, tags);
     QCOMPARE(readFromFile, tags);
 }
@@ -376,13 +397,16 @@ void CameraRecordTest::damagedClipsReadSafely()
             }
         }
     }
-    QVERIFY(tagsOf(cameraRecordOfFile(QStringLiteral("/nonexistent/00001.MTS"))).isEmpty());
+    QVERIFY(tagsOf(cameraRecordOfClip(RunFolder("/nonexistent"), "00001.MTS")).isEmpty());
 #ifdef Q_OS_UNIX
-    // Opening a named pipe for reading would wait for a writer forever.
+    // Opening a named pipe for reading would wait for a writer forever, a
+    // device may never answer: neither is read.
     QTemporaryDir dir;
-    const QString pipe = dir.filePath(QStringLiteral("00001.MTS"));
-    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-    QVERIFY(tagsOf(cameraRecordOfFile(pipe)).isEmpty());
+    const RunFolder folder(dir.path());
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("00001.MTS")).constData(), 0600), 0);
+    QVERIFY(QFile::link("/dev/zero", dir.filePath("00002.MTS")));
+    QVERIFY(!folder.openForReading("00001.MTS"));
+    QVERIFY(!folder.openForReading("00002.MTS"));
 #endif
 }
 
