@@ -148,12 +148,11 @@ void readPosition(const MdpmEntries &entries, MdpmRecord *record)
     if (!latitude || !longitude || (*latitude == 0 && *longitude == 0))
         return;
     CameraPosition position{*latitude, *longitude, std::nullopt};
+    // A damaged altitude leaves the place as measured.
     if (const uchar *altitude = entries[0xba]) {
         position.altitude = rational(altitude);
-        if (!position.altitude)
-            return;
         const uchar *below = entries[0xb9];
-        if (below && below[0] != 0)
+        if (position.altitude && below && below[0] != 0)
             position.altitude = -*position.altitude;
     }
     record->camera.position = position;

@@ -286,6 +286,8 @@ void CameraRecordTest::readsCameraFacts_data()
     row("Paris, Sony with a model", paris + makerEntries(0x0108, "HDR-CX405"),
         atParis + " make=Sony model=HDR-CX405");
     row("Rio, no altitude", gpsEntries(-22.9519, -43.2105), "location.ISO6709=-22.9519-043.2105/");
+    row("altitude's denominator 0: the place without it",
+        withEntry(paris, 0xba, mdpmRational(350, 0)), "location.ISO6709=+48.8577+002.2950/");
     row("Sydney", gpsEntries(-33.8568, 151.2153, 58),
         "location.ISO6709=-33.8568+151.2153+058.000/");
     row("Anchorage", gpsEntries(61.2181, -149.9003, 31.5),
