@@ -161,6 +161,9 @@ void TransportStream::table(int pid, QByteArrayView payload)
         return;
     const QByteArrayView rest = payload.sliced(sectionStart);
     const qsizetype sectionLength = ((byteAt(rest, 1) & 0x0F) << 8) | byteAt(rest, 2);
+    // Too short even for its checksum: no table at all.
+    if (sectionLength < checksumSize)
+        return;
     // Without its checksum, and no further than this packet goes.
     const QByteArrayView section =
         rest.first(std::min(3 + sectionLength - checksumSize, rest.size()));

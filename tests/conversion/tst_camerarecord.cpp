@@ -216,6 +216,12 @@ void CameraRecordTest::readsRecordedDate_data()
         << transportStream({frame(seiUnit({{5, mdpmPayload(QByteArray::fromHex("1804201906"))}})),
                             frame(juneSei(0x2B))})
         << utc(2019, 6, 15, 15, 50, 30);
+    // Sections too short even for their checksum, before the whole ones.
+    QByteArray shortTables = transportStream({frame(juneSei(0x04))});
+    shortTables.insert(188, packets(pmtPid, QByteArray::fromHex("0002b000")));
+    QTest::newRow("tables too short for their checksum")
+        << packets(patPid, QByteArray::fromHex("0000b000")) + shortTables
+        << utc(2019, 6, 15, 8, 20, 30);
     QTest::newRow("first MDPM beyond 4 MiB")
         << transportStream({frame({}, 4 * 1024 * 1024), frame(juneSei(0x04))}) << nothing;
 
