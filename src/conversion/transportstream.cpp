@@ -86,6 +86,10 @@ bool TransportStream::feed(QByteArrayView bytes)
         return false;
     if (packetSize > 0)
         return feedPackets(bytes);
+    if (pending.isEmpty() && bytes.size() >= framingProbe) {
+        packetSize = packetSizeOf(bytes);
+        return packetSize > 0 && feedPackets(bytes);
+    }
     pending.append(bytes);
     if (pending.size() < framingProbe)
         return true;
