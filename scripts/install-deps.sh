@@ -35,6 +35,9 @@ if [ "${1:-}" = "--test" ]; then
     # The Windows tests read manifests and icons back out of the programs
     # (wrestool), and sign with a throwaway certificate.
     packages+=(icoutils openssl)
+    # The fuzz targets (scripts/fuzz.sh): clang, and libFuzzer with the
+    # sanitizers' runtimes.
+    packages+=(clang libclang-rt-14-dev)
 fi
 
 missing=()

@@ -4,8 +4,9 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer, where any report fails the
 # run. The sanitizer build builds and runs only the tests whose code under test
 # runs in the test's own process (CTest label "memory"); the ones that drive the
-# finished program from outside add nothing there but time. Then builds the
-# Windows version, whose tests run under Wine.
+# finished program from outside add nothing there but time. Then fuzzes the two
+# readers of outside bytes for a minute, and builds the Windows version, whose
+# tests run under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --test
@@ -20,6 +21,9 @@ echo "== asan build =="
 cmake --preset asan >/dev/null
 cmake --build --preset asan --target tessel_memory_tests
 ctest --preset asan
+
+echo "== fuzz =="
+time scripts/fuzz.sh 60
 
 # The Windows build and its tests under Wine (label windows), with the
 # prebuilt Qt for MinGW beside the checkout. The syntax-only check comes

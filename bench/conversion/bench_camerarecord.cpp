@@ -10,6 +10,8 @@
 
 #include "bench/conversion/benchkit.h"
 #include "conversion/camerarecord.h"
+#include "conversion/encodercommand.h"
+#include "conversion/runfolder.h"
 #include "support/mdpmunits.h"
 #include "support/mediatools.h"
 
@@ -58,9 +60,10 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    const RunFolder folder(dir.path());
     for (const char *name : {"dated.MTS", "plain.MTS"}) {
         const QString path = dir.filePath(QString::fromLatin1(name));
-        const CameraRecord camera = cameraRecordOfFile(path);
+        const CameraRecord camera = cameraRecordOfClip(folder, QString::fromLatin1(name));
         const QStringList tags = cameraMetadataArguments(camera);
         std::printf("%s: %.1f MiB, record: %s\n", name, double(QFileInfo(path).size()) / (1 << 20),
                     tags.isEmpty() ? "none" : qPrintable(tags.join(' ')));
@@ -68,7 +71,7 @@ int main(int argc, char **argv)
         std::vector<double> reader;
         std::vector<double> plain;
         for (int round = 0; round < rounds; ++round) {
-            reader.push_back(msOf([&] { cameraRecordOfFile(path); }));
+            reader.push_back(msOf([&] { cameraRecordOfClip(folder, QString::fromLatin1(name)); }));
             plain.push_back(msOf([&] { plainRead(path); }));
         }
         std::printf("  record reader %.2f ms (target < 5 ms), plain QFile::read of 4 MiB %.2f ms: "

@@ -3,9 +3,13 @@
 #include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
-#include <QStringList>
 
 #include <optional>
+
+#include "conversion/h264stream.h"
+#include "conversion/transportstream.h"
+
+class RunFolder;
 
 // AVCHD camcorders write what they know at each moment of recording into the
 // H.264 stream of every clip ("MDPM" data in SEI units): the date and time
@@ -42,11 +46,30 @@ struct CameraRecord
 // stops once more bytes cannot add to what was found.
 CameraRecord readCameraRecord(QByteArrayView clipStart);
 
-// The same for the clip file at `path`, read in pieces. Empty when the file
-// cannot be read.
-CameraRecord cameraRecordOfFile(const QString &path);
+// The same for the clip `name` of `folder`, read in pieces. Empty when it is
+// no regular file or cannot be read.
+CameraRecord cameraRecordOfClip(const RunFolder &folder, const QString &name);
 
-// The encoder's options that put the record into an MP4 under the keys phones
-// use, which photo libraries read: place, make, model and local time with its
-// offset. Empty when the record holds none of them.
-QStringList cameraMetadataArguments(const CameraRecord &camera);
+// The record of a clip read in pieces as they come: the first date, the first
+// measured position and the first camera of all its MDPM records.
+class CameraRecordReader
+{
+public:
+    CameraRecordReader();
+    CameraRecordReader(const CameraRecordReader &) = delete;
+    CameraRecordReader &operator=(const CameraRecordReader &) = delete;
+
+    // False once more bytes cannot add to what was found.
+    bool feed(QByteArrayView bytes) { return stream.feed(bytes); }
+    // No more bytes come.
+    CameraRecord finish();
+
+private:
+    bool takeUnit(QByteArrayView sei);
+    bool take(const CameraRecord &record, bool carriesGps);
+
+    H264SeiUnits units;
+    TransportStream stream{units};
+    CameraRecord found;
+    bool positionToCome = true;
+};

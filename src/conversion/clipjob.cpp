@@ -88,7 +88,7 @@ void ClipJob::prepare(Files &files)
     }
     // Measured before the date is read, so the date is the measured file's.
     files.identity = files.folder->identify(files.sourceName);
-    files.camera = cameraRecordOfFile(files.sourcePath());
+    files.camera = cameraRecordOfClip(*files.folder, files.sourceName);
     files.mp4Date = files.camera.recorded.value_or(files.identity.modified());
     QString why;
     files.output = UnfinishedOutput::create(*files.folder, files.sourceName, &why);

@@ -13,6 +13,11 @@ struct CameraRecord;
 // ".mts" and ".m2ts" replaced by ".mp4" ("Trip.M2TS" gives "trip.mp4").
 QString outputNameFor(const QString &sourceName);
 
+// The encoder's options that put the record into an MP4 under the keys phones
+// use, which photo libraries read: place, make, model and local time with its
+// offset. Empty when the record holds none of them.
+QStringList cameraMetadataArguments(const CameraRecord &camera);
+
 // The encoder's command line for one clip: video copied unchanged, audio
 // encoded as MP3 into an MP4 container, an existing output overwritten
 // without a question. When `mp4Date` is known it is recorded inside the MP4 as

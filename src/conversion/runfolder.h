@@ -2,7 +2,11 @@
 
 #include <QString>
 
+#include <memory>
+
 #include "conversion/clipidentity.h"
+
+class QFile;
 
 // The folder a run converts, held open from the run's start: its clips are
 // measured and its files made relative to the folder itself, so a folder
@@ -29,6 +33,11 @@ public:
     bool stillInPlace() const;
 
     ClipIdentity identify(const QString &name) const;
+
+    // The regular file `name`, opened for reading without waiting on it; null
+    // for anything else: a FIFO would wait for a writer, a device may never
+    // answer, and either may be swapped in under a clip's name at any time.
+    std::unique_ptr<QFile> openForReading(const QString &name) const;
 
 private:
     const QString absolutePath;

@@ -41,3 +41,25 @@ ClipIdentity RunFolder::identify(const QString &name) const
     identity.changedNs = qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
     return identity;
 }
+
+std::unique_ptr<QFile> RunFolder::openForReading(const QString &name) const
+{
+    if (handle < 0)
+        return nullptr;
+    const int fd = ::openat(handle, QFile::encodeName(name).constData(),
+                            O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return nullptr;
+    struct stat info;
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    // Reads of the file then wait for the disk as usual, also on a file
+    // system that would take O_NONBLOCK at its word.
+    const int flags = regular ? ::fcntl(fd, F_GETFL) : -1;
+    auto file = std::make_unique<QFile>();
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ||
+        !file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return nullptr;
+    }
+    return file;
+}

@@ -2,8 +2,11 @@
 
 #include "conversion/extendedpath.h"
 
+#include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 namespace {
@@ -49,4 +52,32 @@ ClipIdentity RunFolder::identify(const QString &name) const
     }
     CloseHandle(file);
     return identity;
+}
+
+std::unique_ptr<QFile> RunFolder::openForReading(const QString &name) const
+{
+    const HANDLE handle =
+        CreateFileW(reinterpret_cast<const wchar_t *>(extendedLengthPath(filePath(name)).utf16()),
+                    GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    // Binary: in text mode the C library would turn CR LF into LF and stop at Ctrl-Z.
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    auto file = std::make_unique<QFile>();
+    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        _close(fd); // closes the handle too
+        return nullptr;
+    }
+    return file;
 }

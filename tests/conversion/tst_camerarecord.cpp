@@ -1,6 +1,6 @@
-// What the camera recorded (date, place, make and model), read from the H.264
-// stream of a transport stream the test builds packet by packet. Every read goes through a buffer
-// of exactly the clip's size, so the sanitizer build catches a read past the data.
+// What the camera recorded (date, place, make and model), read from transport streams the test
+// builds packet by packet, or from MDPM payloads alone. Every read goes through a buffer of
+// exactly the data's size, so the sanitizer build catches a read past it.
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -13,6 +13,9 @@
 #endif
 
 #include "conversion/camerarecord.h"
+#include "conversion/encodercommand.h"
+#include "conversion/mdpm.h"
+#include "conversion/runfolder.h"
 #include "support/mdpmunits.h"
 #include "support/testregistry.h"
 
@@ -29,11 +32,6 @@ QByteArray unit(int type, qsizetype size)
 
 // What opens a camera's access unit: delimiter, sequence and picture parameters.
 const QByteArray unitHeads = unit(9, 1) + unit(7, 10) + unit(8, 4);
-
-QByteArray dateSei(const QByteArray &zoneAndMonth, const QByteArray &dayAndTime)
-{
-    return seiUnit({{5, mdpmPayload(mdpmEntries(zoneAndMonth, dayAndTime))}});
-}
 
 // One frame: heads, the date (when given), an IDR slice.
 QByteArray frame(const QByteArray &sei, qsizetype sliceSize = 600)
@@ -97,11 +95,14 @@ QByteArray transportStream(const QList<QByteArray> &pesPayloads, int packetSize 
     return framed;
 }
 
-CameraRecord readExactly(const QByteArray &clip)
+// A clip, or an MDPM payload alone (its UUID first).
+CameraRecord readExactly(const QByteArray &input)
 {
-    const std::unique_ptr<char[]> bytes(new char[size_t(std::max<qsizetype>(clip.size(), 1))]);
-    std::copy(clip.cbegin(), clip.cend(), bytes.get());
-    return readCameraRecord(QByteArrayView(bytes.get(), clip.size()));
+    const std::unique_ptr<char[]> bytes(new char[size_t(std::max<qsizetype>(input.size(), 1))]);
+    std::copy(input.cbegin(), input.cend(), bytes.get());
+    const QByteArrayView exact(bytes.get(), input.size());
+    return input.startsWith(mdpmUuid) ? readMdpm(exact).value_or(MdpmRecord()).camera
+                                      : readCameraRecord(exact);
 }
 
 // The keys `camera` gives the MP4, short: "make=Sony creationdate=...".
@@ -163,12 +164,6 @@ void CameraRecordTest::readsRecordedDate_data()
         << transportStream({frame(juneSei(0x04))}) << utc(2019, 6, 15, 8, 20, 30);
     QTest::newRow("192-byte packets, UTC-5:30")
         << transportStream({frame(juneSei(0x2B))}, 192) << utc(2019, 6, 15, 15, 50, 30);
-    QTest::newRow("zone +1 with summer time is UTC+2")
-        << transportStream({frame(juneSei(0x42))}, 192) << utc(2019, 6, 15, 8, 20, 30);
-    QTest::newRow("zone -5 with summer time is UTC-4")
-        << transportStream({frame(juneSei(0x6A))}) << utc(2019, 6, 15, 14, 20, 30);
-    QTest::newRow("no zone: this computer's local time")
-        << transportStream({frame(juneSei(0xFF))}) << utc(2019, 6, 15, 7, 20, 30);
 
     // The first packet carries 184 bytes, 14 of them the PES header: the
     // packet ends inside the entry of day and time.
@@ -184,18 +179,14 @@ void CameraRecordTest::readsRecordedDate_data()
 
     // 00:00:02 is "00 00 02" in BCD: the stream carries "00 00 03 02".
     QTest::newRow("emulation prevention inside the date")
-        << transportStream({frame(dateSei("\x04\x20\x19\x06", QByteArray("\x15\x00\x00\x02", 4)))})
+        << transportStream(
+               {frame(seiUnit({{5, mdpmPayload(mdpmEntries("\x04\x20\x19\x06",
+                                                           QByteArray("\x15\x00\x00\x02", 4)))}}))})
         << utc(2019, 6, 14, 22, 0, 2);
     QTest::newRow("MDPM after another SEI message of 300 bytes, in the same unit")
         << transportStream({frame(
                seiUnit({{5, QByteArray(300, '\x01')},
                         {5, mdpmPayload(mdpmEntries("\x04\x20\x19\x06", "\x15\x10\x20\x30"))}}))})
-        << utc(2019, 6, 15, 8, 20, 30);
-    // Out of order, the record gives no place or camera, but its date checks itself.
-    QTest::newRow("date entries out of order")
-        << transportStream(
-               {frame(seiUnit({{5, mdpmPayload(mdpmEntry(0x19, "\x15\x10\x20\x30") +
-                                               mdpmEntry(0x18, "\x04\x20\x19\x06"))}}))})
         << utc(2019, 6, 15, 8, 20, 30);
     QTest::newRow("first MDPM after the first frame, 300 KiB into the clip")
         << transportStream({frame({}, 300 * 1024), frame(juneSei(0x04))}, 192)
@@ -207,29 +198,19 @@ void CameraRecordTest::readsRecordedDate_data()
         << transportStream({frame(seiUnit({{5, mdpmPayload(QByteArray::fromHex("1804201906"))}})),
                             frame(juneSei(0x2B))})
         << utc(2019, 6, 15, 15, 50, 30);
+    // Sections too short even for their checksum, before the whole ones.
+    QByteArray shortTables = transportStream({frame(juneSei(0x04))});
+    shortTables.insert(188, packets(pmtPid, QByteArray::fromHex("0002b000")));
+    QTest::newRow("tables too short for their checksum")
+        << packets(patPid, QByteArray::fromHex("0000b000")) + shortTables
+        << utc(2019, 6, 15, 8, 20, 30);
     QTest::newRow("first MDPM beyond 4 MiB")
         << transportStream({frame({}, 4 * 1024 * 1024), frame(juneSei(0x04))}) << nothing;
 
-    QTest::newRow("bad BCD digit")
-        << transportStream({frame(dateSei("\x04\x20\x19\x06", "\x15\x10\x2A\x30"))}) << nothing;
-    QTest::newRow("month 13") << transportStream(
-                                     {frame(dateSei("\x04\x20\x19\x13", "\x15\x10\x20\x30"))})
-                              << nothing;
-    // The zone byte goes to 15:30; with summer time that is 16:30 east, 14:30 west.
-    QTest::newRow("zone +15:30") << transportStream({frame(juneSei(0x1F))})
-                                 << utc(2019, 6, 14, 18, 50, 30);
-    QTest::newRow("zone +15:30 with summer time")
-        << transportStream({frame(juneSei(0x5F))}) << utc(2019, 6, 14, 17, 50, 30);
-    QTest::newRow("zone -15:30 with summer time")
-        << transportStream({frame(juneSei(0x7F))}) << utc(2019, 6, 16, 0, 50, 30);
     QTest::newRow("MDPM absent: user data under another UUID")
         << transportStream(
                {frame(seiUnit({{5, mdpmPayload(mdpmEntries("\x04\x20\x19\x06", "\x15\x10\x20\x30"),
                                                QByteArray(16, '\x11'))}}))})
-        << nothing;
-    QTest::newRow("more entries counted than the payload holds")
-        << transportStream({frame(
-               seiUnit({{5, mdpmUuid + "MDPM\x04" + QByteArray::fromHex("18042019061915")}}))})
         << nothing;
     QTest::newRow("SEI payload size beyond its unit")
         << transportStream({frame(QByteArray::fromHex("000001060580") + mdpmUuid + "MDPM")})
@@ -255,24 +236,48 @@ void CameraRecordTest::readsRecordedDate()
     QFile file(dir.filePath(QStringLiteral("00001.MTS")));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(clip) == clip.size());
     file.close();
-    QCOMPARE(cameraRecordOfFile(file.fileName()).recorded.value_or(QDateTime()), expected);
+    QCOMPARE(cameraRecordOfClip(RunFolder(dir.path()), "00001.MTS").recorded.value_or(QDateTime()),
+             expected);
 }
 
 void CameraRecordTest::readsCameraFacts_data()
 {
-    QTest::addColumn<QByteArray>("clip");
+    QTest::addColumn<QByteArray>("input");    // an MDPM payload, or a clip of several records
     QTest::addColumn<QByteArray>("timeZone"); // this computer's; empty: three hours east of UTC
     QTest::addColumn<QString>("tags");
 
-    // Recorded June 15, 2019 10:20:30 at UTC+2, with `more`.
-    const auto row = [](const char *name, const QByteArray &more, const QString &tags) {
-        QTest::newRow(name) << transportStream({frame(juneSei(0x04, more))}, 192) << QByteArray()
-                            << (tags + " creationdate=2019-06-15T10:20:30+0200").trimmed();
+    // A payload recorded June 15, 2019 10:20:30 on the camera's clock, in the
+    // zone the byte `zone` names, with `more`.
+    const auto row = [](const char *name, const QByteArray &more, const QString &tags,
+                        uchar zone = 0x04, const QString &offset = "+0200") {
+        QTest::newRow(name) << mdpmPayload(mdpmEntries(char(zone) + QByteArray::fromHex("201906"),
+                                                       QByteArray::fromHex("15102030"), more))
+                            << QByteArray()
+                            << (tags + " creationdate=2019-06-15T10:20:30" + offset).trimmed();
     };
+    row("zone +1 with summer time is UTC+2", {}, "", 0x42);
+    row("zone -5 with summer time is UTC-4", {}, "", 0x6A, "-0400");
+    row("no zone: this computer's local time", {}, "", 0xFF, "+0300");
+    // The zone byte goes to 15:30; with summer time that is 16:30 east, 14:30 west.
+    row("zone +15:30", {}, "", 0x1F, "+1530");
+    row("zone +15:30 with summer time", {}, "", 0x5F, "+1630");
+    row("zone -15:30 with summer time", {}, "", 0x7F, "-1430");
+    // Out of order, the record gives no place or camera, but its date checks itself.
+    QTest::newRow("date entries out of order")
+        << mdpmPayload(mdpmEntry(0x19, "\x15\x10\x20\x30") + mdpmEntry(0x18, "\x04\x20\x19\x06"))
+        << QByteArray() << "creationdate=2019-06-15T10:20:30+0200";
+    QTest::newRow("bad BCD digit")
+        << mdpmPayload(mdpmEntries("\x04\x20\x19\x06", "\x15\x10\x2A\x30")) << QByteArray() << "";
+    QTest::newRow("month 13") << mdpmPayload(mdpmEntries("\x04\x20\x19\x13", "\x15\x10\x20\x30"))
+                              << QByteArray() << "";
+    QTest::newRow("more entries counted than the payload holds")
+        << mdpmUuid + "MDPM\x04" + QByteArray::fromHex("18042019061915") << QByteArray() << "";
     const QString atParis = "location.ISO6709=+48.8577+002.2950+035.000/";
     row("Paris, Sony with a model", paris + makerEntries(0x0108, "HDR-CX405"),
         atParis + " make=Sony model=HDR-CX405");
     row("Rio, no altitude", gpsEntries(-22.9519, -43.2105), "location.ISO6709=-22.9519-043.2105/");
+    row("altitude's denominator 0: the place without it",
+        withEntry(paris, 0xba, mdpmRational(350, 0)), "location.ISO6709=+48.8577+002.2950/");
     row("Sydney", gpsEntries(-33.8568, 151.2153, 58),
         "location.ISO6709=-33.8568+151.2153+058.000/");
     row("Anchorage", gpsEntries(61.2181, -149.9003, 31.5),
@@ -293,9 +298,9 @@ void CameraRecordTest::readsCameraFacts_data()
     row("longitude beyond 180", gpsEntries(48.8577, -180.01), "");
     row("a tag again, out of order",
         paris.left(20) + mdpmEntry(0xb2, mdpmRational(12, 1)) + paris.mid(20), "");
-    const QByteArray cutOff = mdpmEntries("\x04\x20\x19\x06", "\x15\x10\x20\x30", paris.left(38));
-    QTest::newRow("entry cut off at the end of the SEI")
-        << transportStream({frame(seiUnit({{5, mdpmUuid + "MDPM" + char(13) + cutOff}}))})
+    QTest::newRow("entry cut off at the end of the payload")
+        << mdpmUuid + "MDPM" + char(13) +
+               mdpmEntries("\x04\x20\x19\x06", "\x15\x10\x20\x30", paris.left(38))
         << QByteArray() << "creationdate=2019-06-15T10:20:30+0200";
     QTest::newRow("void record before a valid one, 300 KiB on")
         << transportStream({frame(juneSei(0x2B, gpsEntries(0, 0, 0, 'V')), 300 * 1024),
@@ -304,35 +309,28 @@ void CameraRecordTest::readsCameraFacts_data()
 
     // No zone recorded: this computer's offset, also in the hour summer time skips.
     QTest::newRow("no zone, Berlin, the hour skipped")
-        << transportStream({frame(dateSei("\xff\x20\x19\x03", QByteArray::fromHex("31023000")))})
+        << mdpmPayload(mdpmEntries("\xff\x20\x19\x03", QByteArray::fromHex("31023000")))
         << QByteArray("Europe/Berlin") << "creationdate=2019-03-31T02:30:00+0100";
     QTest::newRow("no zone, Sao Paulo, the hour skipped")
-        << transportStream({frame(dateSei("\xff\x20\x18\x11", QByteArray::fromHex("04003000")))})
+        << mdpmPayload(mdpmEntries("\xff\x20\x18\x11", QByteArray::fromHex("04003000")))
         << QByteArray("America/Sao_Paulo") << "creationdate=2018-11-04T00:30:00-0300";
     QTest::newRow("no MDPM") << transportStream({frame({})}) << QByteArray() << QString();
 }
 
 void CameraRecordTest::readsCameraFacts()
 {
-    QFETCH(QByteArray, clip);
+    QFETCH(QByteArray, input);
     QFETCH(QByteArray, timeZone);
     QFETCH(QString, tags);
 #ifdef Q_OS_WIN
     if (timeZone.contains('/'))
         QSKIP("Windows' C library takes no zone names");
 #endif
-    QTemporaryDir dir;
-    QFile file(dir.filePath(QStringLiteral("00001.MTS")));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(clip) == clip.size());
-    file.close();
-
     if (!timeZone.isEmpty())
         qputenv("TZ", timeZone);
-    const QString read = tagsOf(readExactly(clip));
-    const QString readFromFile = tagsOf(cameraRecordOfFile(file.fileName()));
+    const QString read = tagsOf(readExactly(input));
     qputenv("TZ", "XYZ-3");
     QCOMPARE(read, tags);
-    QCOMPARE(readFromFile, tags);
 }
 
 namespace {
@@ -376,13 +374,15 @@ void CameraRecordTest::damagedClipsReadSafely()
             }
         }
     }
-    QVERIFY(tagsOf(cameraRecordOfFile(QStringLiteral("/nonexistent/00001.MTS"))).isEmpty());
+    QVERIFY(tagsOf(cameraRecordOfClip(RunFolder("/nonexistent"), "00001.MTS")).isEmpty());
 #ifdef Q_OS_UNIX
-    // Opening a named pipe for reading would wait for a writer forever.
+    // Opening a named pipe for reading would wait for a writer forever, a
+    // device may never answer: neither is read.
     QTemporaryDir dir;
-    const QString pipe = dir.filePath(QStringLiteral("00001.MTS"));
-    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-    QVERIFY(tagsOf(cameraRecordOfFile(pipe)).isEmpty());
+    const RunFolder folder(dir.path());
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("00001.MTS")).constData(), 0600), 0);
+    QVERIFY(QFile::link("/dev/zero", dir.filePath("00002.MTS")));
+    QVERIFY(!folder.openForReading("00001.MTS") && !folder.openForReading("00002.MTS"));
 #endif
 }
 
