@@ -8,6 +8,7 @@
 #include "conversion/encoderoutput.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
@@ -18,8 +19,11 @@ bool withinBounds(const EncoderOutput &reader)
 {
     const std::optional<double> fraction = reader.fraction();
     const std::optional<double> duration = reader.durationSeconds();
+    const std::optional<double> progress = reader.progressSeconds();
     const QStringList lines = reader.lastLines();
     return (!fraction || (*fraction >= 0 && *fraction <= 1)) && (!duration || *duration >= 0) &&
+           (!progress || (std::isfinite(*progress) && *progress >= 0)) &&
+           reader.inputReadError().size() <= EncoderOutput::maxLineLength &&
            lines.size() <= EncoderOutput::keptLines &&
            std::all_of(
                lines.cbegin(), lines.cend(),
@@ -32,7 +36,9 @@ bool same(const EncoderOutput &one, const EncoderOutput &other)
     return one.durationSeconds() == other.durationSeconds() && one.fraction() == other.fraction() &&
            one.lastLines() == other.lastLines() &&
            one.errorReason(paths) == other.errorReason(paths) &&
-           one.outputUnfinished() == other.outputUnfinished();
+           one.outputUnfinished() == other.outputUnfinished() &&
+           one.progressSeconds() == other.progressSeconds() &&
+           one.inputReadError() == other.inputReadError();
 }
 } // namespace
 
@@ -43,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // From single bytes (every line end split from its line) to 4 KiB.
     const qsizetype piece = 1 + data[0] * data[0] / 16;
     const QByteArrayView output(data + 1, qsizetype(size) - 1);
-    EncoderOutput pieces;
+    EncoderOutput pieces(paths.first());
     for (qsizetype at = 0; at < output.size(); at += piece) {
         pieces.feed(output.sliced(at, std::min(piece, output.size() - at)));
         const std::optional<double> fraction = pieces.fraction();
@@ -51,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::abort();
     }
     pieces.finish();
-    EncoderOutput whole;
+    EncoderOutput whole(paths.first());
     whole.feed(output);
     whole.finish();
     if (!withinBounds(pieces) || !same(pieces, whole))
