@@ -107,14 +107,13 @@ windows_folder=$(windows_path "$folder")
 "$wine" "$program_files/tessel.exe" -platform windows &
 window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tessel$' | head -n 1) ||
     fail "the installed tessel.exe showed no window"
-sleep 1
 mkdir -p "$artifacts"
 import -window root "$artifacts/windows-installed-tessel.png" || true
 # Process spans the window's width just below the folder row.
 eval "$(xdotool getwindowgeometry --shell "$window")"
-xdotool mousemove --window "$window" $((WIDTH / 2)) 50 click 1
-box=$(timeout 60 xdotool search --sync --onlyvisible --name '^Warning$' | head -n 1) ||
-    fail "no box at the end of the run"
+counted() { xdotool search --onlyvisible --name '^Warning$' >"$work/box"; }
+click_until "$window" $((WIDTH / 2)) 50 counted || fail "no box at the end of the run"
+box=$(head -n 1 "$work/box")
 import -window root "$artifacts/windows-installed-tessel-done.png" || true
 [ -f "$folder/00001.mp4" ] || fail "no MP4: $(ls -a "$folder")"
 [ "$(ls -A "$folder" | sort | tr '\n' ' ')" = "00001.MTS 00001.mp4 " ] ||

@@ -38,17 +38,10 @@ WINEDEBUG=-all,fixme+all "$wine" "$build/bin/tessel.exe" -platform windows 2>"$w
 tessel=$!
 window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tessel$' | head -n 1) ||
     fail "tessel.exe showed no window"
-sleep 1
 eval "$(xdotool getwindowgeometry --shell "$window")"
-xdotool mousemove --window "$window" $((WIDTH / 2)) 50 click 1
-
-unfinished=""
-for _ in $(seq 300); do
-    unfinished=$(find "$folder/.tessel-unfinished" -name '*.mp4' -size +0 2>/dev/null | head -n 1)
-    [ -n "$unfinished" ] && break
-    sleep 0.1
-done
-[ -n "$unfinished" ] || fail "FFmpeg wrote nothing: $(ls -AR "$folder"; cat "$work/tessel.log")"
+written() { [ -n "$(find "$folder/.tessel-unfinished" -name '*.mp4' -size +0 2>/dev/null)" ]; }
+click_until "$window" $((WIDTH / 2)) 50 written ||
+    fail "FFmpeg wrote nothing: $(ls -AR "$folder"; cat "$work/tessel.log")"
 mkdir -p "$artifacts"
 import -window root "$artifacts/windows-session-end-running.png" || true
 # Explorer shows neither hidden entries nor the files inside them.

@@ -27,6 +27,21 @@ reg_value() { # key, value name: the text, or nothing
         sed -n "s/^\"$2\"=\"\(.*\)\"\$/\1/p" | sed 's/\\\\/\\/g'
 }
 
+# Clicks at x, y in the window until the command after them succeeds, for at
+# most 60 s: a busy machine shows Wine's window well before it takes a click.
+click_until() { # window x y command...
+    local window=$1 x=$2 y=$3
+    shift 3
+    for _ in $(seq 30); do
+        xdotool mousemove --window "$window" "$x" "$y" click 1
+        for _ in $(seq 20); do
+            "$@" && return 0
+            sleep 0.1
+        done
+    done
+    return 1
+}
+
 exec 3>"$work/display"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp &
 xvfb=$!
