@@ -84,7 +84,7 @@ int main(int argc, char **argv)
         std::printf(" %zu%% +%.2f MiB", i * 25, double(residentAt[i] - residentAt[0]) / 1024.0);
     std::printf("\n");
     if (residentAt.size() == 5)
-        std::printf("growth over %d files: %.2f MiB (target < 1.5 MiB); first half %.2f MiB, "
+        std::printf("growth over %d files: %.2f MiB (target < 0.5 MiB); first half %.2f MiB, "
                     "second half %.2f MiB\n",
                     fileCount, double(residentAt[4] - residentAt[0]) / 1024.0,
                     double(residentAt[2] - residentAt[0]) / 1024.0,

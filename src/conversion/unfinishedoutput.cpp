@@ -3,6 +3,7 @@
 #include "conversion/runfolder.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QRandomGenerator>
 #include <QSet>
 
@@ -59,10 +60,14 @@ void UnfinishedOutput::removeAbandoned(const RunFolder &folder, const QStringLis
     for (const QString &place : places) {
         // Sifted here, not by a name filter: a filter is a regular expression,
         // whose per-thread state, left in a pool thread, hung the Windows
-        // build's exit now and then under Wine.
-        const QStringList entries =
-            QDir(folder.filePath(place)).entryList(QDir::Files | QDir::Hidden, QDir::NoSort);
-        for (const QString &name : entries) {
+        // build's exit now and then under Wine. Walked an entry at a time: a
+        // listing of a card's thousands of entries at once would stay
+        // resident in the pool thread's heap.
+        QStringList leftovers;
+        QDirIterator entries(folder.filePath(place), QDir::Files | QDir::Hidden);
+        while (entries.hasNext()) {
+            entries.next();
+            const QString name = entries.fileName();
             if (!name.startsWith(QLatin1Char('.')) || !name.endsWith(ending))
                 continue;
             const qsizetype at = name.lastIndexOf(marker);
@@ -72,8 +77,10 @@ void UnfinishedOutput::removeAbandoned(const RunFolder &folder, const QStringLis
             token.toULongLong(&isNumber, 16);
             if (at >= 1 && token.size() == 16 && isNumber &&
                 clipParts.contains(name.mid(1, at - 1)))
-                removeIfAbandoned(folder, place + name);
+                leftovers << name;
         }
+        for (const QString &name : std::as_const(leftovers))
+            removeIfAbandoned(folder, place + name);
     }
     // Only an empty one goes: another Tessel may be writing into it.
     if (!workFolder().isEmpty())
