@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Compiles every source file of Tessel for 64-bit Windows with Debian's
 # MinGW-w64, syntax only, against Qt for Windows: the branches written for
 # Windows are checked on every test run, though nothing here runs them.

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # What a Windows installation of Tessel holds besides tessel.exe, all in one
 # folder (Program Files\Tessel): Windows loads DLLs from the executable's
 # folder and Qt loads plugins from folders beside it, so the folder runs as

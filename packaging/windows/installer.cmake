@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # The Windows installer, Setup.exe (cpack -G NSIS): the one folder of
 # deploy.cmake under Program Files\Tessel, a Start-menu entry, and an
 # uninstaller listed in "Apps & features". /S installs and uninstalls silently.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // What the camera recorded (date, place, make and model), read from the H.264
 // stream of a transport stream the test builds packet by packet. Every read goes through a buffer
 // of exactly the clip's size, so the sanitizer build catches a read past the data.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The encoder's console output as Debian's FFmpeg 5.1 printed it for this
 // program's command line on generated 3 s and 20 s clips (data/, one capture
 // a row of captures_data).

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # The program as users get it. An install into a private prefix: every path in
 # the install manifest, the program starts. The Debian package: its control
 # fields, its layout, the program started from the unpacked package, and its

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Setup.exe under Wine, as a user gets it: a silent install into Program
 # Files\Tessel, the installed tessel.exe started in a private X server with a
 # folder remembered in the registry, Process pressed, the clip converted by the
