@@ -32,6 +32,8 @@ if [ "${1:-}" = "--test" ]; then
     packages+=(desktop-file-utils appstream)
     # Every file's licence header (reuse lint, run first by scripts/test.sh).
     packages+=(reuse)
+    # The Debian package checked as Debian checks packages.
+    packages+=(lintian)
     # scripts/check-windows.sh compiles the sources for Windows.
     packages+=(g++-mingw-w64-x86-64-posix)
     # A test watches which thread flushes the MP4s; another mounts a FUSE

@@ -4,8 +4,9 @@
 
 # The program as users get it. An install into a private prefix: every path in
 # the install manifest, the program starts. The Debian package: its control
-# fields, its layout, the program started from the unpacked package, and its
-# desktop entry, AppStream data and manual page through their checkers.
+# fields, its layout, the program started from the unpacked package, its
+# desktop entry, AppStream data and manual page through their checkers, and
+# the whole package through lintian.
 # Usage: tst_package.sh <build dir> <version> <ffmpeg> <cmake> <cpack>
 set -euo pipefail
 build=$1 version=$2 ffmpeg=$3 cmake=$4 cpack=$5
@@ -67,4 +68,10 @@ if command -v man >/dev/null; then
         man --warnings -E UTF-8 -l -Tutf8 -Z "$root/usr/share/man/man1/tessel.1.gz" 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "manual page: $warnings"
 fi
+if command -v lintian >/dev/null; then
+    # Tags on standard output; a warning about running as root on the other.
+    tags=$(lintian "$deb" 2>"$work/lintian.err") || fail "lintian: $tags $(cat "$work/lintian.err")"
+    [ -z "$tags" ] || fail "lintian: $tags"
+fi
+
 echo "PASS: $(basename "$deb")"
