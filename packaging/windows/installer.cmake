@@ -6,7 +6,7 @@
 # uninstaller listed in "Apps & features". /S installs and uninstalls silently.
 set(CPACK_GENERATOR NSIS)
 # The update check opens .../Tessel/Setup.exe: the installer carries that name.
-set(CPACK_PACKAGE_FILE_NAME Setup)
+get_filename_component(CPACK_PACKAGE_FILE_NAME ${TESSEL_PUBLISHED_SETUP} NAME_WE)
 set(CPACK_PACKAGE_INSTALL_DIRECTORY Tessel)
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Tessel)
 set(CPACK_NSIS_PACKAGE_NAME Tessel)
