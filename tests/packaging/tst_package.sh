@@ -6,7 +6,7 @@
 # the install manifest, the program starts. The Debian package: its control
 # fields, its layout, the program started from the unpacked package, its
 # desktop entry, AppStream data and manual page through their checkers, and
-# the whole package through lintian.
+# the whole package through lintian. What the publish target lays out from it.
 # Usage: tst_package.sh <build dir> <version> <ffmpeg> <cmake> <cpack>
 set -euo pipefail
 build=$1 version=$2 ffmpeg=$3 cmake=$4 cpack=$5
@@ -74,4 +74,19 @@ if command -v lintian >/dev/null; then
     [ -z "$tags" ] || fail "lintian: $tags"
 fi
 
+# Setup.exe stands in: it is the Windows build's, made by another build.
+publish() { # Setup.exe to lay out beside the package
+    "$cmake" -DBUILD_NUMBER="${version##*.}" -DOUT="$work/publish" -DDEB="$deb" \
+        -DDEB_NAME=tessel_amd64.deb -DSETUP_NAME=Setup.exe -DSETUP="$1" \
+        -P "$(dirname "$0")/../../packaging/publish.cmake" 2>&1
+}
+printf 'MZ stand-in' >"$work/Setup.exe"
+publish "$work/Setup.exe" >/dev/null
+laid_out=$(cd "$work/publish" && find . | LC_ALL=C sort | tr '\n' ' ')
+[ "$laid_out" = ". ./Tessel ./Tessel/Setup.exe ./Tessel/current_tessel.txt ./Tessel/tessel_amd64.deb " ] ||
+    fail "published: $laid_out"
+printf '%s\n' "${version##*.}" | cmp - "$work/publish/Tessel/current_tessel.txt"
+cmp "$deb" "$work/publish/Tessel/tessel_amd64.deb" && cmp "$work/Setup.exe" "$work/publish/Tessel/Setup.exe"
+missing=$(publish "$work/none/Setup.exe") && fail "published without a Setup.exe"
+grep -q "$work/none/Setup.exe is missing" <<<"$missing" || fail "no word of the missing Setup.exe: $missing"
 echo "PASS: $(basename "$deb")"
