@@ -68,17 +68,15 @@ if command -v man >/dev/null; then
         man --warnings -E UTF-8 -l -Tutf8 -Z "$root/usr/share/man/man1/tessel.1.gz" 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "manual page: $warnings"
 fi
-if command -v lintian >/dev/null; then
-    # Tags on standard output; a warning about running as root on the other.
+if command -v lintian >/dev/null; then # a word about running as root goes to standard error
     tags=$(lintian "$deb" 2>"$work/lintian.err") || fail "lintian: $tags $(cat "$work/lintian.err")"
     [ -z "$tags" ] || fail "lintian: $tags"
 fi
 
-# Setup.exe stands in: it is the Windows build's, made by another build.
-publish() { # Setup.exe to lay out beside the package
-    "$cmake" -DBUILD_NUMBER="${version##*.}" -DOUT="$work/publish" -DDEB="$deb" \
-        -DDEB_NAME=tessel_amd64.deb -DSETUP_NAME=Setup.exe -DSETUP="$1" \
-        -P "$(dirname "$0")/../../packaging/publish.cmake" 2>&1
+# What the publish target lays out from the package; Setup.exe stands in for the Windows build's.
+publish() {
+    "$cmake" -DBUILD_NUMBER="${version##*.}" -DOUT="$work/publish" -DDEB="$deb" -DDEB_NAME=tessel_amd64.deb \
+        -DSETUP_NAME=Setup.exe -DSETUP="$1" -P "$(dirname "$0")/../../packaging/publish.cmake" 2>&1
 }
 printf 'MZ stand-in' >"$work/Setup.exe"
 publish "$work/Setup.exe" >/dev/null
