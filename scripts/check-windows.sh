@@ -36,7 +36,7 @@ flags=(
     -std=c++17 -fsyntax-only -Wall -Wextra
     -DUNICODE -D_UNICODE -DWIN32 -DMINGW_HAS_SECURE_API=1
     -DQT_CORE_LIB -DQT_GUI_LIB -DQT_WIDGETS_LIB -DQT_NETWORK_LIB -DQT_CONCURRENT_LIB
-    -DQT_NO_DEBUG -DNDEBUG "-DTESSEL_UPDATE_HOST=\"$host\""
+    -DQT_NO_DEBUG -DNDEBUG "-DTESSEL_UPDATE_HOST=\"$host\"" '-DTESSEL_UPDATE_PACKAGE="Setup.exe"'
     -Isrc -I"$generated"
     -isystem "$qt/include" -isystem "$qt/mkspecs/win32-g++"
 )
