@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Builds Tessel for 64-bit Windows on Debian with MinGW-w64, the prebuilt Qt in
 # ../shared/qt6-mingw and the prebuilt FFmpeg 5.1 in ../shared/ffmpeg-mingw
 # (checked against its SHA256SUMS), and makes the installer:

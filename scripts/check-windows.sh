@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Compiles every source file of Tessel for 64-bit Windows with Debian's
 # MinGW-w64, syntax only, against Qt for Windows: the branches written for
 # Windows are checked on every test run, though nothing here runs them.
@@ -33,7 +36,7 @@ flags=(
     -std=c++17 -fsyntax-only -Wall -Wextra
     -DUNICODE -D_UNICODE -DWIN32 -DMINGW_HAS_SECURE_API=1
     -DQT_CORE_LIB -DQT_GUI_LIB -DQT_WIDGETS_LIB -DQT_NETWORK_LIB -DQT_CONCURRENT_LIB
-    -DQT_NO_DEBUG -DNDEBUG "-DTESSEL_UPDATE_HOST=\"$host\""
+    -DQT_NO_DEBUG -DNDEBUG "-DTESSEL_UPDATE_HOST=\"$host\"" '-DTESSEL_UPDATE_PACKAGE="Setup.exe"'
     -Isrc -I"$generated"
     -isystem "$qt/include" -isystem "$qt/mkspecs/win32-g++"
 )

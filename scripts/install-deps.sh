@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Installs what Tessel needs to build, run and test on Debian 12, and only what
 # is missing: a second run does nothing and takes a moment.
 set -euo pipefail
@@ -27,6 +30,10 @@ if [ "${1:-}" = "--test" ]; then
     packages+=(xvfb xauth xdotool x11-utils imagemagick)
     # Checkers for the desktop entry and the AppStream data in the package.
     packages+=(desktop-file-utils appstream)
+    # Every file's licence header (reuse lint, run first by scripts/test.sh).
+    packages+=(reuse)
+    # The Debian package checked as Debian checks packages.
+    packages+=(lintian)
     # scripts/check-windows.sh compiles the sources for Windows.
     packages+=(g++-mingw-w64-x86-64-posix)
     # A test watches which thread flushes the MP4s; another mounts a FUSE

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Installs what is missing, builds Tessel and starts it. Only the program is
 # built (its encoder link is made when configuring): the tests and benchmarks
 # are the test command's to build, and would triple a first start.

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Starts the real tessel in a private X server and saves a PNG of its window.
 #   scripts/screenshot.sh [--run] [--dark] [output.png] [folder to show in the field]
 # --run   converts a folder of sample clips (one of them damaged) and takes the

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Runs a Windows test program under Wine, as CTest's emulator for the windows
 # build:   wine-run.sh <wine prefix> [<program.exe> [arguments...]]
 # The prefix is private to the build folder (made on first use), so a test

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Time to read one clip's camera record from its file, against reading the
 // first 4 MiB of the same file with a plain QFile::read, in the same rounds.
 // Two clips of 1080p H.264 in 192-byte packets, as AVCHD writes them: one with

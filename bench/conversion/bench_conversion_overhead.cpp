@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Time for 20 real clips through the window, against the same 20 FFmpeg
 // commands run one after another by a plain QProcess loop in the same run.
 // Rounds alternate between the two, so both see the same load on the

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Cost of the run itself per file: 2,000 clips, with an encoder that writes
 // its output and exits at once, against the same commands in a plain QProcess
 // loop (rounds alternate between the two; the headline is the median), and

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // How live the window stays while the encoder prints its progress without
 // pause (every line parsed, the running row repainted as it fills): the
 // longest gap between two ticks of a 10 ms timer in the window's thread,

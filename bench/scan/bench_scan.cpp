@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Times what Browse does with a folder of 10,000 entries, half of them clips:
 // the listing and the filling of the file list, against a plain QDirIterator
 // walk of the same folder. Prints medians over several repetitions.

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Renders tessel.svg into the PNG sizes installed on Linux and the
 # multi-size tessel.ico that Windows builds embed, which also holds 256 pixels
 # (PNG inside) for large icon views and high-DPI displays. Needs librsvg2-bin and

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # What a Windows installation of Tessel holds besides tessel.exe, all in one
 # folder (Program Files\Tessel): Windows loads DLLs from the executable's
 # folder and Qt loads plugins from folders beside it, so the folder runs as
@@ -42,6 +45,8 @@ message(STATUS "Encoder for Windows: FFmpeg ${encoder_version} (${TESSEL_WINDOWS
 
 configure_file(${CMAKE_CURRENT_LIST_DIR}/encoder-readme.txt.in
                ${PROJECT_BINARY_DIR}/encoder-readme/README.txt @ONLY NEWLINE_STYLE CRLF)
+# Tessel's own licence beside tessel.exe, the encoder's beside ffmpeg.exe.
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSES/GPL-3.0-or-later.txt DESTINATION . RENAME COPYING.txt)
 install(PROGRAMS ${TESSEL_WINDOWS_ENCODER} DESTINATION encoder)
 install(FILES ${encoder_licences} ${PROJECT_BINARY_DIR}/encoder-readme/README.txt
         DESTINATION encoder)

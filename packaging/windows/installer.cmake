@@ -1,9 +1,12 @@
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # The Windows installer, Setup.exe (cpack -G NSIS): the one folder of
 # deploy.cmake under Program Files\Tessel, a Start-menu entry, and an
 # uninstaller listed in "Apps & features". /S installs and uninstalls silently.
 set(CPACK_GENERATOR NSIS)
 # The update check opens .../Tessel/Setup.exe: the installer carries that name.
-set(CPACK_PACKAGE_FILE_NAME Setup)
+get_filename_component(CPACK_PACKAGE_FILE_NAME ${TESSEL_PUBLISHED_SETUP} NAME_WE)
 set(CPACK_PACKAGE_INSTALL_DIRECTORY Tessel)
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Tessel)
 set(CPACK_NSIS_PACKAGE_NAME Tessel)
@@ -22,7 +25,7 @@ set(CPACK_NSIS_DEFINES "Target amd64-unicode
   VIAddVersionKey FileDescription \\\"Tessel ${PROJECT_VERSION} Setup\\\"
   VIAddVersionKey FileVersion ${PROJECT_VERSION}
   VIAddVersionKey ProductVersion ${PROJECT_VERSION}
-  VIAddVersionKey LegalCopyright ${CPACK_PACKAGE_VENDOR}
+  VIAddVersionKey LegalCopyright \\\"${TESSEL_LEGAL_COPYRIGHT}\\\"
   VIAddVersionKey OriginalFilename Setup.exe")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_PACKAGE_EXECUTABLES tessel Tessel)
@@ -44,11 +47,19 @@ set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
 set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "
   DeleteRegKey SHCTX \\\"Software\\\\${CPACK_PACKAGE_VENDOR}\\\\Tessel\\\"
   DeleteRegKey /ifempty SHCTX \\\"Software\\\\${CPACK_PACKAGE_VENDOR}\\\"")
-# The installer's licence page: what the user agrees to is FFmpeg's LGPL.
+# The installer's licence page: Tessel's GPL, then the LGPL of the FFmpeg it
+# ships, each after a word on what it covers.
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_BINARY_DIR}/licence-page.txt)
-file(READ ${CMAKE_CURRENT_SOURCE_DIR}/windows/licence-page.txt licence_intro)
 get_filename_component(encoder_dir ${TESSEL_WINDOWS_ENCODER_DIR} REALPATH)
-file(READ ${encoder_dir}/COPYING.LGPLv2.1.txt licence_text)
-file(WRITE ${CPACK_RESOURCE_FILE_LICENSE} "${licence_intro}\n${licence_text}")
+set(licence_page "")
+foreach(part ${CMAKE_CURRENT_SOURCE_DIR}/windows/licence-tessel.txt
+             ${PROJECT_SOURCE_DIR}/LICENSES/GPL-3.0-or-later.txt
+             ${CMAKE_CURRENT_SOURCE_DIR}/windows/licence-encoder.txt
+             ${encoder_dir}/COPYING.LGPLv2.1.txt)
+    file(READ ${part} text)
+    string(APPEND licence_page "${text}\n")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${part})
+endforeach()
+file(WRITE ${CPACK_RESOURCE_FILE_LICENSE} "${licence_page}")
 
 include(${CMAKE_CURRENT_LIST_DIR}/signing.cmake)

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # cmake -DFILE=<program.exe> -DCERTIFICATE=<cert.p12> -P sign.cmake
 # Signs the program in place with osslsigncode (SHA-256); the certificate's
 # password, if any, comes from TESSEL_SIGNING_PASSWORD.

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Authenticode signatures, when the build is given a certificate: tessel.exe
 # and ffmpeg.exe as they are installed, Setup.exe and its uninstaller as
 # makensis writes them (osslsigncode, Debian's package of that name).

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "conversion/unfinishedoutput.h"
 
 #include "conversion/extendedpath.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "update/updateaddress.h"
 
 namespace {
@@ -14,7 +17,7 @@ QUrl withPath(const QUrl &base, const QString &path)
 
 QUrl defaultUpdateBaseUrl()
 {
-    // https: the installer is a program the user will run; fetched in clear
+    // https: the package is a program the user will install; fetched in clear
     // text, anyone on the path could swap it.
     return QUrl(QStringLiteral("https://" TESSEL_UPDATE_HOST));
 }
@@ -26,5 +29,5 @@ QUrl versionFileUrl(const QUrl &base)
 
 QUrl installerUrl(const QUrl &base)
 {
-    return withPath(base, QStringLiteral("/Tessel/Setup.exe"));
+    return withPath(base, QStringLiteral("/Tessel/" TESSEL_UPDATE_PACKAGE));
 }

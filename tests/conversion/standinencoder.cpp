@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A stand-in for FFmpeg in the tests: takes FFmpeg's command line, and does
 // what the "source" file tells it, one word at a time:
 //   ok          write the output file and exit 0
@@ -213,12 +216,14 @@ int main(int argc, char **argv)
         } else if (word == "grow") {
             std::ofstream(pathOf(source), std::ios::app | std::ios::binary) << " more";
         } else if (word == "damaged") {
+            // FFmpeg's banner, no notice about this file. REUSE-IgnoreStart
             std::fprintf(stderr,
                          "ffmpeg version 5.1 Copyright (c) 2000-2022 the FFmpeg developers\n"
                          "  built with gcc 12\n  configuration: --enable-gpl\n"
                          "  libavutil      57. 28.100 / 57. 28.100\n"
                          "%s: Invalid data found when processing input\n",
                          source.c_str());
+            // REUSE-IgnoreEnd
             finish(1);
         } else if (word == "crash") {
             std::fflush(stdout);

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The sound of every kind of camera and disc through Tessel's conversion with
 // the platform's real encoder: Debian's FFmpeg on Linux, the shipped
 // ffmpeg.exe (FFmpeg 5.1 built for MPEG-TS only) under Wine. The clips are

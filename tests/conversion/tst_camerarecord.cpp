@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // What the camera recorded (date, place, make and model), read from transport streams the test
 // builds packet by packet, or from MDPM payloads alone. Every read goes through a buffer of
 // exactly the data's size, so the sanitizer build catches a read past it.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // End to end with the real FFmpeg on small camcorder-like clips: H.264 video
 // and AC-3 audio in MPEG-TS, as camcorders write them.
 #include "support/testregistry.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Closing the program while a conversion runs: the running encoder is asked
 // to stop, its file is not kept, nothing else starts, and the program exits
 // as usual.

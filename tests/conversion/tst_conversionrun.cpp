@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The conversion run driven through the window, with the stand-in encoder
 // (standinencoder.cpp) in place of FFmpeg.
 #include "support/testregistry.h"

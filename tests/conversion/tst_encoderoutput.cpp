@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The encoder's console output as Debian's FFmpeg 5.1 (once the shipped
 // ffmpeg.exe) printed it for this program's command line on generated clips
 // (data/, one capture a row of captures_data).

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The paths Tessel hands Windows' own file calls, in the form that passes
 // MAX_PATH: what each kind of folder path becomes.
 #include "support/testregistry.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The run's rows on screen: readable on a light and on a dark palette, a
 // failure told apart from a row still running, and the running row's
 // progress painted under its text.

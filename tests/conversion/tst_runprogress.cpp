@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // What a run tells without a window: each clip's MP4 name, how far the run
 // is (weighed by bytes) in the window's title, and the closing count.
 #include "support/testregistry.h"

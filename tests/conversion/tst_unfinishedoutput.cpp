@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The file an MP4 is written into aside, on its own: how it takes the MP4's
 // name over whatever stands there, what it leaves when it cannot, its names,
 // and what a killed Tessel's leftovers become, next to a running Tessel's

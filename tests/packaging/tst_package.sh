@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # The program as users get it. An install into a private prefix: every path in
 # the install manifest, the program starts. The Debian package: its control
-# fields, its layout, the program started from the unpacked package, and its
-# desktop entry, AppStream data and manual page through their checkers.
+# fields, its layout, the program started from the unpacked package, its
+# desktop entry, AppStream data and manual page through their checkers, and
+# the whole package through lintian. What the publish target lays out from it.
 # Usage: tst_package.sh <build dir> <version> <ffmpeg> <cmake> <cpack>
 set -euo pipefail
 build=$1 version=$2 ffmpeg=$3 cmake=$4 cpack=$5
@@ -64,4 +68,23 @@ if command -v man >/dev/null; then
         man --warnings -E UTF-8 -l -Tutf8 -Z "$root/usr/share/man/man1/tessel.1.gz" 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "manual page: $warnings"
 fi
+if command -v lintian >/dev/null; then # a word about running as root goes to standard error
+    tags=$(lintian "$deb" 2>"$work/lintian.err") || fail "lintian: $tags $(cat "$work/lintian.err")"
+    [ -z "$tags" ] || fail "lintian: $tags"
+fi
+
+# What the publish target lays out from the package; Setup.exe stands in for the Windows build's.
+publish() {
+    "$cmake" -DBUILD_NUMBER="${version##*.}" -DOUT="$work/publish" -DDEB="$deb" -DDEB_NAME=tessel_amd64.deb \
+        -DSETUP_NAME=Setup.exe -DSETUP="$1" -P "$(dirname "$0")/../../packaging/publish.cmake" 2>&1
+}
+printf 'MZ stand-in' >"$work/Setup.exe"
+publish "$work/Setup.exe" >/dev/null
+laid_out=$(cd "$work/publish" && find . | LC_ALL=C sort | tr '\n' ' ')
+[ "$laid_out" = ". ./Tessel ./Tessel/Setup.exe ./Tessel/current_tessel.txt ./Tessel/tessel_amd64.deb " ] ||
+    fail "published: $laid_out"
+printf '%s\n' "${version##*.}" | cmp - "$work/publish/Tessel/current_tessel.txt"
+cmp "$deb" "$work/publish/Tessel/tessel_amd64.deb" && cmp "$work/Setup.exe" "$work/publish/Tessel/Setup.exe"
+missing=$(publish "$work/none/Setup.exe") && fail "published without a Setup.exe"
+grep -q "$work/none/Setup.exe is missing" <<<"$missing" || fail "no word of the missing Setup.exe: $missing"
 echo "PASS: $(basename "$deb")"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Faults from outside the program, with the real FFmpeg: a full disk, a killed
 // encoder, a disk that stops answering, settings unwritable or corrupt at
 // start (also for the real program).

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A folder full of hostile names and contents, converted by the real FFmpeg
 // through the window in one run. Every entry must end honestly (a green row
 // only for a real MP4, a red row with the encoder's reason otherwise), nothing

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The real program stopped from outside mid-run (signals to its group or to it
 // alone): no cut-off MP4 may carry a final name, no encoder may outlive it, and,
 // unless killed, it closes as usual and keeps the folder typed into its field.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "support/testregistry.h"
 #include <QtTest>
 
@@ -13,6 +16,7 @@
 #include "support/modalwatcher.h"
 #include "support/urlcatcher.h"
 #include "support/windowdriver.h"
+#include "update/publishedpackage.h"
 
 namespace {
 enum class Peer { Answers, NeverAnswers, Refuses };
@@ -20,6 +24,7 @@ enum class During { CheckInsideWait, WaitInsideCheck, SecondCheck, Close };
 
 const QString versionFile = QStringLiteral("/Tessel/current_tessel.txt");
 const QString versionRequest = QStringLiteral("GET /Tessel/current_tessel.txt HTTP/1.1");
+const QString package = QStringLiteral("/Tessel/") + publishedPackage;
 const QString newest = QStringLiteral("You have newest version.");
 const QString couldNotCheck = QStringLiteral("Could not check for updates.");
 } // namespace
@@ -57,7 +62,7 @@ private slots:
     {
         QTest::addColumn<Peer>("peer");
         QTest::addColumn<QByteArray>("response");
-        QTest::addColumn<QString>("notice"); // none: the installer's address is opened
+        QTest::addColumn<QString>("notice"); // none: the package's address is opened
 
         // The answers themselves and the ways a fetch fails are tst_versioncheck's
         // and tst_fetch's; here, that each kind reaches the user.
@@ -110,7 +115,7 @@ private slots:
         QCOMPARE(server.requestLines.filter(versionRequest).size(), server.requestLines.size());
 
         if (notice.isEmpty()) {
-            QCOMPARE(browser.urls, QList<QUrl>{QUrl(base.toString() + "/Tessel/Setup.exe")});
+            QCOMPARE(browser.urls, QList<QUrl>{QUrl(base.toString() + package)});
             QCOMPARE(watcher.dialogsSeen, 0);
         } else {
             verifyNotice(watcher, browser, notice);
@@ -219,9 +224,8 @@ private slots:
         if (during == During::CheckInsideWait || during == During::WaitInsideCheck)
             QVERIFY(otherEnd == LocalWait::End::Finished);
         QCOMPARE(server.requestLines, QStringList(requests, versionRequest));
-        QCOMPARE(browser.urls, opensInstaller
-                                   ? QList<QUrl>{server.baseUrl().toString() + "/Tessel/Setup.exe"}
-                                   : QList<QUrl>());
+        QCOMPARE(browser.urls, opensInstaller ? QList<QUrl>{server.baseUrl().toString() + package}
+                                              : QList<QUrl>());
         QStringList shownTexts;
         for (const SeenBox &box : shown.boxes)
             shownTexts << box.text;

@@ -1,7 +1,11 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "support/testregistry.h"
 #include <QtTest>
 
 #include "support/isolatedsettings.h"
+#include "update/publishedpackage.h"
 #include "update/updateaddress.h"
 #include "update/versioncheck.h"
 
@@ -92,14 +96,14 @@ private slots:
 
         QTest::newRow("local server") << QUrl("http://127.0.0.1:8080")
                                       << QUrl("http://127.0.0.1:8080/Tessel/current_tessel.txt")
-                                      << QUrl("http://127.0.0.1:8080/Tessel/Setup.exe");
+                                      << QUrl("http://127.0.0.1:8080/Tessel/" + publishedPackage);
         QTest::newRow("trailing slash") << QUrl("http://127.0.0.1:8080/")
                                         << QUrl("http://127.0.0.1:8080/Tessel/current_tessel.txt")
-                                        << QUrl("http://127.0.0.1:8080/Tessel/Setup.exe");
+                                        << QUrl("http://127.0.0.1:8080/Tessel/" + publishedPackage);
         QTest::newRow("mirror folder")
             << QUrl("https://mirror.example/pub/")
             << QUrl("https://mirror.example/pub/Tessel/current_tessel.txt")
-            << QUrl("https://mirror.example/pub/Tessel/Setup.exe");
+            << QUrl("https://mirror.example/pub/Tessel/" + publishedPackage);
     }
 
     void addresses()
@@ -112,12 +116,12 @@ private slots:
         QCOMPARE(installerUrl(base), installer);
     }
 
-    // The installer is a program the user will run: never over plain http.
+    // The package is a program the user will install: never over plain http.
     // (The version file's https is tst_updatecheck's shipped check.)
     void shippedInstallerUsesHttpsOnTheBuiltHost()
     {
         QCOMPARE(installerUrl(defaultUpdateBaseUrl()).toString(),
-                 QStringLiteral("https://" TESSEL_UPDATE_HOST "/Tessel/Setup.exe"));
+                 QStringLiteral("https://" TESSEL_UPDATE_HOST "/Tessel/") + publishedPackage);
     }
 };
 

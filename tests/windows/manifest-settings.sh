@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # The settings Windows reads from a program's application manifest (its
 # RT_MANIFEST resource), one "{namespace}name=value" a line, sorted:
 #   manifest-settings.sh <program.exe>

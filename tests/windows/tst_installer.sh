@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Setup.exe under Wine, as a user gets it: a silent install into Program
 # Files\Tessel, the installed tessel.exe started in a private X server with a
 # folder remembered in the registry, Process pressed, the clip converted by the
 # bundled ffmpeg.exe, the folder remembered again, and a silent uninstall that
 # leaves nothing behind. Setup.exe is signed with a throwaway certificate, as a
-# release is with the publisher's, and every signature is checked; so are the
-# installed files as Windows reads them (manifests, version, icon, imports).
+# release is with the publisher's, and every signature is checked; so are its
+# licence page and the installed files as Windows reads them (manifests,
+# version and licence, icon, imports).
 #   tst_installer.sh <build dir> <wine prefix> <sample clip> <cpack> <artifacts dir>
 set -euo pipefail
 build=$1 prefix=$2 sample=$3 cpack=$4 artifacts=$5
@@ -36,6 +40,14 @@ grep -qx '{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware=true' 
     fail "Setup.exe declares no DPI awareness: $settings"
 wrestool -x --raw -t 16 "$setup" >"$work/version.res"
 strings -el "$work/version.res" | grep -qx 1.0.405 || fail "Setup.exe carries no version 1.0.405"
+legal='Copyright 2026 Ostrell. GPL-3.0-or-later'
+strings -el "$work/version.res" | grep -qxF "$legal" || fail "Setup.exe names no licence"
+# The licence page makensis was given: Tessel's licence first, then FFmpeg's.
+page=$(sed -n 's/^ *!insertmacro MUI_PAGE_LICENSE "\(.*\)"$/\1/p' "$work"/package/_CPack_Packages/*/NSIS/project.nsi)
+parts=$(grep -oE '^(Tessel is free|Tessel comes with|  +GNU (LESSER )?GENERAL PUBLIC LICENSE)' "$page" |
+    sed 's/^ *//' | uniq | tr '\n' '|')
+[ "$parts" = "Tessel is free|GNU GENERAL PUBLIC LICENSE|Tessel comes with|GNU LESSER GENERAL PUBLIC LICENSE|" ] ||
+    fail "the licence page's parts, in order: $parts"
 
 # Made once, like the tests' own prefix.
 "$wine_run" "$prefix"
@@ -48,7 +60,7 @@ step "silent install"
 "$wine" "$setup" /S
 "$wineserver" -w
 # The folder holds these files and no others (no DLL that nothing loads).
-expected_files="Qt6Core.dll Qt6Gui.dll Qt6Network.dll Qt6Widgets.dll Uninstall.exe \
+expected_files="COPYING.txt Qt6Core.dll Qt6Gui.dll Qt6Network.dll Qt6Widgets.dll Uninstall.exe \
 encoder/COPYING.LAME.txt encoder/COPYING.LGPLv2.1.txt encoder/README.txt encoder/ffmpeg.exe \
 libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll platforms/qwindows.dll \
 styles/qwindowsvistastyle.dll tessel.exe tls/qschannelbackend.dll"
@@ -56,6 +68,7 @@ installed_files=$(cd "$program_files" && find . -type f | sed 's|^\./||' | LC_AL
 [ "$installed_files" = "$(echo $expected_files) " ] || fail "installed: $installed_files"
 for file in tessel.exe encoder/ffmpeg.exe Uninstall.exe; do signed "$program_files/$file"; done
 grep -q 'FFmpeg 5\.1\.9' "$program_files/encoder/README.txt" || fail "encoder\\README.txt names no FFmpeg 5.1.9"
+cmp "$program_files/COPYING.txt" "$here/../../LICENSES/GPL-3.0-or-later.txt" || fail "COPYING.txt is not Tessel's GPL"
 bash "$here/tst_manifest.sh" "$program_files/tessel.exe" >/dev/null
 wrestool -x -t 14 "$program_files/tessel.exe" >"$work/icon.ico"
 icotool -l "$work/icon.ico" >"$work/icon.txt"
@@ -84,6 +97,7 @@ done
 file "$program_files/tessel.exe" | grep -q 'PE32+ executable (GUI) x86-64' ||
     fail "tessel.exe is no 64-bit GUI program: $(file "$program_files/tessel.exe")"
 strings -el "$program_files/tessel.exe" | grep -qx 1.0.405 || fail "tessel.exe carries no version 1.0.405"
+strings -el "$program_files/tessel.exe" | grep -qxF "$legal" || fail "tessel.exe names no licence"
 [ -f "$menu/Tessel.lnk" ] || fail "no Start-menu entry: $(ls -R "$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu" 2>&1)"
 [ "$(reg_value "$uninstall_key" DisplayVersion)" = 1.0.405 ] ||
     fail "no Apps & features entry for 1.0.405: $("$wine" reg query "$uninstall_key" 2>&1)"

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # tessel.exe's manifest, read back out of the built program: paths beyond
 # MAX_PATH, Windows 10 and 11 as the systems it was made for (without them
 # Windows runs it in the compatibility mode of Vista), the DPI awareness Qt 6

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Logging off or shutting down during a run, as Windows does it and Wine's
 # `wineboot --end-session` too: WM_QUERYENDSESSION, WM_ENDSESSION, and the
 # process ended once that is answered. By then Tessel must have done what

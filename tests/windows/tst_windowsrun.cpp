@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // One whole run of the Windows build with the ffmpeg.exe it ships in
 // "encoder\" beside the program: clips whose folder and names hold spaces,
 // accents and '%' become H.264 + MP3 MP4s beside them, and nothing else is

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Sourced by the Windows tests that drive Wine from the shell: a scratch folder,
 # a private X server whose display every Wine program of the session takes, and
 # the helpers both tests use. Expects WINEPREFIX set.

@@ -1,4 +1,7 @@
 #!/usr/bin/python3
+# SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # A folder seen through FUSE as some FUSE and network file systems show it:
 # a flush is refused as unsupported (fsync answers EINVAL), the first change
 # of each file's times is silently dropped (as exfat-fuse drops a change of
