@@ -6,6 +6,9 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
+    # Asking the X window manager for attention at a run's end: Qt 6.4's own
+    # call does not reach it.
+    libxcb1-dev
     ffmpeg
     fonts-dejavu-core
     # cpack -G DEB: dpkg-shlibdeps (and file, which it relies on) work out
@@ -35,6 +38,9 @@ if [ "${1:-}" = "--test" ]; then
     # The Windows tests read manifests and icons back out of the programs
     # (wrestool), and sign with a throwaway certificate.
     packages+=(icoutils openssl)
+    # What a run asks of the desktop: private system and session buses, and a
+    # real window manager that marks a window asking for attention.
+    packages+=(dbus-daemon openbox)
 fi
 
 missing=()
