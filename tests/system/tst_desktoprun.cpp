@@ -171,6 +171,7 @@ void tst_DesktopRun::run()
         desktop.keysToFocus({"Return"});
         desktop.clickClose(window);
         QVERIFY2(tessel.waitForFinished(5000), "Tessel did not close");
+        QVERIFY(tessel.exitStatus() == QProcess::NormalExit && tessel.exitCode() == 0);
     }
     // The dock hears as the title changes: maybe not at all before a run is stopped.
     QTRY_COMPARE_WITH_TIMEOUT(ending == "end" ? heard : heard - dock, expected, 5000);
