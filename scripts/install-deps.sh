@@ -9,6 +9,9 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
+    # Asking the X window manager for attention at a run's end: Qt 6.4's own
+    # call does not reach it.
+    libxcb1-dev
     ffmpeg
     fonts-dejavu-core
     # cpack -G DEB: dpkg-shlibdeps (and file, which it relies on) work out
@@ -45,6 +48,9 @@ if [ "${1:-}" = "--test" ]; then
     # The fuzz targets (scripts/fuzz.sh): clang, and libFuzzer with the
     # sanitizers' runtimes.
     packages+=(clang libclang-rt-14-dev)
+    # What a run asks of the desktop: private system and session buses, and a
+    # real window manager that marks a window asking for attention.
+    packages+=(dbus-daemon openbox)
 fi
 
 missing=()

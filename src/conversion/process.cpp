@@ -8,6 +8,7 @@
 #include "conversion/encodercommand.h"
 #include "conversion/folderscan.h"
 #include "mainwindow/localwait.h"
+#include "mainwindow/runondesktop.h"
 #include "mainwindow/runview.h"
 #include "mainwindow/shutdownblock.h"
 #include "ui_tesselmainwindow.h"
@@ -56,6 +57,9 @@ void tesselMainWindow::process()
         connect(&run, &ConversionRun::finished, this, [&wait] { wait.finish(); });
         const RunView view(run, ui->listWidget, this, accessibilityListener);
         const ShutdownBlock block(this, QStringLiteral("Converting clips"));
+        RunOnDesktop desktop(this);
+        connect(&view, &RunView::progressShown, &desktop, &RunOnDesktop::showProgress);
+        connect(&view, &RunView::clipFailed, &desktop, &RunOnDesktop::clipFailed);
         running = &run;
         run.start();
         closing = wait.wait() == LocalWait::End::ApplicationQuit;
@@ -74,6 +78,7 @@ void tesselMainWindow::process()
     // Nobody is left to read a count when the program is closing.
     if (closing)
         return;
+    RunOnDesktop::askForAttention(this);
     warn(summaryText(converted, failed));
     // Whoever comes back to the list lands on what needs attention, and the
     // view stays where the user may have scrolled it.

@@ -125,7 +125,9 @@ void RunView::clipFinished(int index, const QString &sourceName, const QString &
         tellRow(row, QAccessible::DescriptionChanged);
         if (!firstFailed.isValid())
             firstFailed = row;
+        emit clipFailed();
     }
+    ++clipsFinished;
     progress.clipDone(index);
     showInTitle(std::max(index, runningIndex));
 }
@@ -142,19 +144,22 @@ void RunView::retitle()
 {
     titleOutdated = false;
     titleInterval.start();
-    setTitle(runTitle(runningIndex + 1, clipCount, progress.fraction(),
-                      progress.secondsLeft(sinceStart.elapsed())));
+    const double fraction = progress.fraction();
+    if (setTitle(runTitle(runningIndex + 1, clipCount, fraction,
+                          progress.secondsLeft(sinceStart.elapsed()))))
+        emit progressShown(fraction, clipCount - clipsFinished);
 }
 
-void RunView::setTitle(const QString &title)
+bool RunView::setTitle(const QString &title)
 {
     if (title == window->windowTitle())
-        return;
+        return false;
     window->setWindowTitle(title);
     if (heard()) {
         QAccessibleEvent event(window, QAccessible::NameChanged);
         tell(&event);
     }
+    return true;
 }
 
 void RunView::tellRow(const QModelIndex &row, QAccessible::Event change) const

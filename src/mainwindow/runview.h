@@ -44,6 +44,12 @@ public:
     // The row of the run's first failed clip, if it is still there.
     QPersistentModelIndex firstFailedRow() const { return firstFailed; }
 
+signals:
+    // Each time the title shows a new figure: the run's share, and the clips
+    // not finished yet.
+    void progressShown(double fraction, int clipsLeft);
+    void clipFailed();
+
 private:
     void clipsMeasured(const QList<qint64> &bytes);
     void clipStarted(int index, const QString &sourceName);
@@ -53,7 +59,7 @@ private:
     void showInTitle(int index);
     void retitle();
     void tellRow(const QModelIndex &row, QAccessible::Event change) const;
-    void setTitle(const QString &title);
+    bool setTitle(const QString &title);
     bool heard() const;
     void tell(QAccessibleEvent *event) const;
 
@@ -68,6 +74,7 @@ private:
     // scrolled to.
     const bool uniformRowsBefore;
     int clipCount = 0;
+    int clipsFinished = 0;
     RunProgress progress;
     QElapsedTimer sinceStart;
     // Titles are cheap to set but not free to show: a run of many quick clips

@@ -531,6 +531,9 @@ void tst_Faults::badSettingsAtStart()
 int main(int argc, char **argv)
 {
     const bool privateMounts = enterPrivateMounts();
+    // As support/testmain.cpp: no real bus.
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/tessel-tests-bus");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tessel-tests-bus");
     QApplication app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);
     tst_Faults test(privateMounts);
