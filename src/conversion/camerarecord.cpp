@@ -62,13 +62,17 @@ CameraRecord cameraRecordOfClip(const RunFolder &folder, const QString &name)
     if (!file)
         return {};
     CameraRecordReader reader;
-    // Small pieces: a record in the first frame costs little more than that frame.
+    // A small first piece: a record in the first frame costs little more than
+    // that frame. Then larger ones, so a clip without a record costs little
+    // more than reading its bytes.
     QByteArray piece(64 * 1024, Qt::Uninitialized);
     for (qint64 left = cameraRecordReadLimit; left > 0;) {
         const qint64 count = file->read(piece.data(), std::min<qint64>(piece.size(), left));
         if (count <= 0 || !reader.feed(QByteArrayView(piece.constData(), count)))
             break;
         left -= count;
+        if (piece.size() < 1024 * 1024)
+            piece.resize(piece.size() * 2);
     }
     return reader.finish();
 }
