@@ -25,9 +25,10 @@ bool withinBounds(const EncoderOutput &reader)
            (!progress || (std::isfinite(*progress) && *progress >= 0)) &&
            reader.inputReadError().size() <= EncoderOutput::maxLineLength &&
            lines.size() <= EncoderOutput::keptLines &&
-           std::all_of(
-               lines.cbegin(), lines.cend(),
-               [](const QString &line) { return line.size() <= EncoderOutput::maxLineLength; }) &&
+           std::all_of(lines.cbegin(), lines.cend(),
+                       [](const QString &line) {
+                           return !line.isEmpty() && line.size() <= EncoderOutput::maxLineLength;
+                       }) &&
            reader.errorReason(paths).size() <= EncoderOutput::maxReasonLength;
 }
 

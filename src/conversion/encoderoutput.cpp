@@ -168,7 +168,11 @@ void EncoderOutput::takeLine(const QByteArray &line)
         durationSeen = true;
         duration = parseClock(valueAfter(line, "Duration:", ','));
     }
-    lines.append(withoutTrailingSpace(QString::fromUtf8(line)));
+    // Blank to a reader too, such as a line of a no-break space alone.
+    const QString text = withoutTrailingSpace(QString::fromUtf8(line));
+    if (text.isEmpty())
+        return;
+    lines.append(text);
     if (lines.size() > keptLines)
         lines.removeFirst();
 }
