@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 Ostrell <tessel@ostrell.example>
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "support/privatebuses.h"
 #include "support/testregistry.h"
 
 #include <QApplication>
@@ -24,10 +25,7 @@ int main(int argc, char **argv)
     argv[1] = argv[0];
     --argc;
     ++argv;
-    // Neither the machine's buses nor the user's: a test that needs them
-    // starts its own, and the programs a test starts inherit these.
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/tessel-tests-bus");
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tessel-tests-bus");
+    pointBusesAtNothing();
     QApplication app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);
     const std::unique_ptr<QObject> test = factory();

@@ -19,6 +19,14 @@
 
 using Heard = QSet<QString>;
 
+namespace {
+// What the dock hears of a run, when it hears anything.
+Heard dockShownThenHidden()
+{
+    return {"dock shown", "dock hidden"};
+}
+} // namespace
+
 class tst_DesktopRun : public QObject
 {
     Q_OBJECT
@@ -101,14 +109,15 @@ void tst_DesktopRun::initTestCase()
 
 void tst_DesktopRun::run_data()
 {
-    // The seconds of the clip's sound; how the run ends; what the desktop heard.
+    // How logind is there; the seconds of the clip's sound; how the run ends;
+    // what the desktop heard.
     QTest::addColumn<QString>("logind");
     QTest::addColumn<int>("sound");
     QTest::addColumn<QString>("ending");
     QTest::addColumn<Heard>("expected");
 
     const Heard held{"inhibit|sleep:idle|Tessel|Converting clips|block", "released"};
-    const Heard dock{"dock shown", "dock hidden"};
+    const Heard dock = dockShownThenHidden();
     QTest::newRow("held for the run, on the dock, calling back")
         << "there" << 120 << "end" << (dock | held);
     QTest::newRow("given back at Close") << "there" << 600 << "close" << held;
@@ -126,7 +135,7 @@ void tst_DesktopRun::run()
     QFETCH(int, sound);
     QFETCH(QString, ending);
     QFETCH(Heard, expected);
-    const Heard dock{"dock shown", "dock hidden"};
+    const Heard dock = dockShownThenHidden();
     heard.clear();
     QDBusConnection(addresses[0]).unregisterService("org.freedesktop.login1");
     QVERIFY(logind == "absent" ||

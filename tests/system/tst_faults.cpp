@@ -12,6 +12,7 @@
 
 #include "support/desktopsession.h"
 #include "support/isolatedsettings.h"
+#include "support/privatebuses.h"
 #include "system/systemtestkit.h"
 
 #include <sched.h>
@@ -531,9 +532,7 @@ void tst_Faults::badSettingsAtStart()
 int main(int argc, char **argv)
 {
     const bool privateMounts = enterPrivateMounts();
-    // As support/testmain.cpp: no real bus.
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/tessel-tests-bus");
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tessel-tests-bus");
+    pointBusesAtNothing();
     QApplication app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);
     tst_Faults test(privateMounts);
