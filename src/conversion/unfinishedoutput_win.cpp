@@ -36,6 +36,15 @@ QString lastError()
 {
     return qt_error_string(int(GetLastError()));
 }
+
+// The name was taken, or the work folder went since it was made: Windows
+// says the path is not found, Wine the file when the folder goes during the
+// open.
+bool worthAnotherAttempt(DWORD failure)
+{
+    return failure == ERROR_FILE_EXISTS || failure == ERROR_PATH_NOT_FOUND ||
+           failure == ERROR_FILE_NOT_FOUND;
+}
 } // namespace
 
 QString UnfinishedOutput::workFolder()
@@ -48,7 +57,8 @@ bool UnfinishedOutput::make(const RunFolder &folder, QString *error)
     folderPath = folder.path();
     const QString work = inFolder(folderPath, workFolderName);
     for (int attempt = 0; attempt < nameAttempts && !handle; ++attempt) {
-        // Made again when the last Tessel to leave it took it away meanwhile.
+        // Made again when the clip before this one, or the last Tessel to
+        // leave it, took it away meanwhile.
         if (CreateDirectoryW(native(work), nullptr)) {
             SetFileAttributesW(native(work), FILE_ATTRIBUTE_HIDDEN);
         } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
@@ -70,7 +80,7 @@ bool UnfinishedOutput::make(const RunFolder &folder, QString *error)
         if (made != INVALID_HANDLE_VALUE) {
             handle = made;
             name = candidate;
-        } else if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_PATH_NOT_FOUND) {
+        } else if (!worthAnotherAttempt(GetLastError())) {
             *error = lastError();
             return false;
         }

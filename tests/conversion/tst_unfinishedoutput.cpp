@@ -10,9 +10,13 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include "conversion/runfolder.h"
 #include "conversion/unfinishedoutput.h"
+
+#include <atomic>
+#include <memory>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -64,6 +68,7 @@ private slots:
 #endif
     void names_data();
     void names();
+    void madeWhileAnotherEnds();
 };
 
 #ifdef Q_OS_UNIX
@@ -166,6 +171,27 @@ void UnfinishedOutputTest::names()
     // Written and removed through the file system: the name is one it takes.
     const QTemporaryDir dir;
     QVERIFY(write(dir.filePath(name), "x"));
+}
+
+// One clip's file made while another's is put away, and on Windows the work
+// folder with it: made again, never a clip that fails for it.
+void UnfinishedOutputTest::madeWhileAnotherEnds()
+{
+    const QTemporaryDir dir;
+    const RunFolder folder(dir.path());
+    std::atomic<bool> done = false;
+    const std::unique_ptr<QThread> other(QThread::create([&] {
+        QString ignored;
+        while (!done)
+            UnfinishedOutput::create(folder, QStringLiteral("A.MTS"), &ignored);
+    }));
+    other->start();
+    QString error;
+    for (int made = 0; made < 500 && error.isEmpty(); ++made)
+        UnfinishedOutput::create(folder, QStringLiteral("b.MTS"), &error);
+    done = true;
+    other->wait();
+    QVERIFY2(error.isEmpty(), qPrintable(error));
 }
 
 #ifdef Q_OS_UNIX
